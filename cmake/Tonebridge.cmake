@@ -1,0 +1,42 @@
+# Shared build settings and the helper that turns one source file into a plug-in.
+
+add_library(tonebridge_warnings INTERFACE)
+add_library(tonebridge::warnings ALIAS tonebridge_warnings)
+target_compile_options(tonebridge_warnings INTERFACE
+  $<$<COMPILE_LANG_AND_ID:CXX,GNU,Clang>:-Wall -Wextra>
+  $<$<COMPILE_LANG_AND_ID:C,GNU,Clang>:-Wall -Wextra>
+  $<$<BOOL:${TONEBRIDGE_WERROR}>:-Werror>)
+
+if(TONEBRIDGE_SANITIZE)
+  add_compile_options(-fsanitize=${TONEBRIDGE_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${TONEBRIDGE_SANITIZE})
+endif()
+
+# Version script: a plug-in exports exactly its contract and nothing else.
+set(TONEBRIDGE_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/plugin_exports.map")
+
+# tonebridge_add_plugin(NAME SOURCES... [LIBS libs...] [DEFINES defs...] [DIR outdir] [NO_INSTALL])
+# Builds NAME.so (no "lib" prefix) as a MODULE into the staged plugins folder (or DIR) and
+# installs it into the plug-in folder.
+function(tonebridge_add_plugin name)
+  cmake_parse_arguments(P "NO_INSTALL" "DIR" "SOURCES;LIBS;DEFINES" ${ARGN})
+  add_library(${name} MODULE ${P_SOURCES})
+  set(outdir "${TONEBRIDGE_STAGE_PLUGINS_DIR}")
+  if(P_DIR)
+    set(outdir "${P_DIR}")
+  endif()
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY "${outdir}"
+    BUILD_RPATH "$ORIGIN"
+    INSTALL_RPATH "$ORIGIN")
+  target_link_libraries(${name} PRIVATE tonebridge::plugin_api tonebridge::warnings ${P_LIBS})
+  target_compile_definitions(${name} PRIVATE TB_BUILDING_PLUGIN ${P_DEFINES})
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    target_link_options(${name} PRIVATE
+      "LINKER:--version-script=${TONEBRIDGE_EXPORTS_MAP}" "LINKER:--enable-new-dtags")
+  endif()
+  if(NOT P_NO_INSTALL)
+    install(TARGETS ${name} LIBRARY DESTINATION "${TONEBRIDGE_INSTALL_PLUGINS_DIR}")
+  endif()
+endfunction()

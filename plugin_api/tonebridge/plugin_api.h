@@ -1,0 +1,157 @@
+/*
+ * The binary contract between the converter host and every plug-in and engine library.
+ *
+ * Plain C (C11 and C++20). Every block that crosses a module boundary -- each block of a
+ * Song, each buffer and both arrays of a buffer set, every message -- is allocated with
+ * malloc and becomes the receiver's property; the receiver releases it with free.
+ * Text returned by the identity getters stays the plug-in's and is valid while the
+ * library is loaded.
+ *
+ * Threads: the host may enter Decode, Code and Connect from two threads at once (a
+ * preview during a batch run); plug-ins keep no state between calls.
+ */
+#ifndef TONEBRIDGE_PLUGIN_API_H
+#define TONEBRIDGE_PLUGIN_API_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Calling convention of the three working entry points and the engine exports: the
+ * platform's standard one, in which the callee removes its arguments (32-bit Windows). */
+#if defined(_WIN32) && !defined(_WIN64)
+#define TB_CALL __stdcall
+#else
+#define TB_CALL
+#endif
+
+/* Marks a function as one of the library's exports. */
+#if defined(_WIN32)
+#define TB_EXPORT __declspec(dllexport)
+#else
+#define TB_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* Plug-in kinds as returned by GetKindOfDLL. */
+enum {
+    TB_KIND_OTHER = 0,
+    TB_KIND_DECODER = 1,
+    TB_KIND_CODER = 2,
+    TB_KIND_CONNECTOR = 3,
+    TB_KIND_FILTER = 4
+};
+
+/* Export names, looked up by name in each library. */
+#define TB_EXPORT_GET_KIND "GetKindOfDLL"
+#define TB_EXPORT_GET_ID "GetDLLID"
+#define TB_EXPORT_GET_NAME "GetName"
+#define TB_EXPORT_GET_VERSION "GetDLLVersion"
+#define TB_EXPORT_GET_DATE "GetDate"
+#define TB_EXPORT_GET_INPUT_EXT "GetInputExt"
+#define TB_EXPORT_DECODE "Decode"
+#define TB_EXPORT_GET_FORMAT_NAME "GetFormatName"
+#define TB_EXPORT_GET_FORMAT_EXT "GetFormatNameExt"
+#define TB_EXPORT_CODE "Code"
+#define TB_EXPORT_GET_CONNECTOR_NAME "GetConnectorName"
+#define TB_EXPORT_GET_CONNECTOR_EXT "GetConnectorExt"
+#define TB_EXPORT_CONNECT "Connect"
+#define TB_EXPORT_FILTER "Filter"
+#define TB_EXPORT_GET_FILTER_NAME "GetFilterName"
+#define TB_EXPORT_CODE_LSP "CodeLsp"
+#define TB_EXPORT_DECODE_LSP "DecodeLsp"
+
+/* The MIDI header values, as in the header chunk of a Standard MIDI File. */
+typedef struct SongHeader {
+    uint16_t format;     /* 0, 1 or 2 */
+    uint16_t trackCount; /* length of Song.tracks and Song.eventCounts */
+    uint16_t division;   /* ticks per quarter note, or the time-code form, as in the file */
+} SongHeader;
+
+/* One event of a track. */
+typedef struct SongEvent {
+    uint32_t delta;  /* ticks since the previous event of the same track */
+    uint16_t length; /* bytes at data; 0 only with a null data (an event that is only a delta) */
+    uint8_t* data;   /* the event's bytes as in a track, always starting with the status byte */
+} SongEvent;
+
+/* A parsed MIDI melody, handed from a decoder to a coder. A tree of separate malloc blocks;
+ * release order: per track each event's data then the event array, then tracks, header,
+ * eventCounts, name, and the record itself. */
+typedef struct Song {
+    SongHeader* header;
+    SongEvent** tracks;    /* trackCount entries; an entry may be null for a track without events */
+    uint16_t* eventCounts; /* trackCount entries */
+    char* name;            /* NUL-terminated melody name, or null */
+} Song;
+
+/* Identity getters, common to every plug-in. */
+typedef int32_t (*TbGetKindOfDLLFn)(void);
+typedef int32_t (*TbGetDLLIDFn)(void);
+typedef const char* (*TbGetNameFn)(void);
+typedef const char* (*TbGetDLLVersionFn)(void);
+typedef const char* (*TbGetDateFn)(void);
+/* Decoders and connectors: input extension, lower case, no leading point. */
+typedef const char* (*TbGetInputExtFn)(void);
+/* Coders: display name and output extension (with its leading point). */
+typedef const char* (*TbGetFormatNameFn)(void);
+typedef const char* (*TbGetFormatNameExtFn)(void);
+/* Connectors: display name and the extension appended to output names (with its point). */
+typedef const char* (*TbGetConnectorNameFn)(void);
+typedef const char* (*TbGetConnectorExtFn)(void);
+/* Filters are recognised and listed, never called. */
+typedef int32_t (TB_CALL* TbFilterFn)(void);
+typedef const char* (*TbGetFilterNameFn)(void);
+
+/* Decode the whole input (read-only, the caller's) into a new Song. name is the input file's
+ * name without its extension(s). Returns 0 and sets *song, or a non-zero status; *message may
+ * be set (a malloc'd text, the caller's) whatever the status. */
+typedef int32_t (TB_CALL* TbDecodeFn)(const uint8_t* data, uint32_t size, const char* name,
+                                      Song** song, char** message);
+
+/* Encode a Song (read-only, the caller's) into a buffer set: on success *buffers and *sizes
+ * receive new arrays of *count entries, each buffer a malloc'd block. */
+typedef int32_t (TB_CALL* TbCodeFn)(const Song* song, uint8_t*** buffers, uint32_t** sizes,
+                                    uint32_t* count, char** message);
+
+/* Convert each buffer of a set (read-only, the caller's) into a new buffer set of the same
+ * count. */
+typedef int32_t (TB_CALL* TbConnectFn)(uint8_t* const* buffers, const uint32_t* sizes,
+                                       uint32_t count, uint8_t*** outBuffers,
+                                       uint32_t** outSizes, uint32_t* outCount, char** message);
+
+/* Melody engine: encode a Song with a 6-byte format descriptor into a melody stream. */
+typedef int32_t (TB_CALL* TbCodeLspFn)(const Song* song, const uint8_t* descriptor,
+                                       uint8_t** stream, uint32_t* length, char** message);
+
+/* Melody engine: decode a melody stream into a new Song. */
+typedef int32_t (TB_CALL* TbDecodeLspFn)(const uint8_t* data, uint32_t size, Song** song,
+                                         char** message);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+/* The layout is shared by separately built modules: pin it down. */
+#if defined(__cplusplus)
+#define TB_STATIC_ASSERT static_assert
+#else
+#define TB_STATIC_ASSERT _Static_assert
+#endif
+#include <stddef.h>
+TB_STATIC_ASSERT(sizeof(SongHeader) == 6, "SongHeader is three 16-bit fields");
+TB_STATIC_ASSERT(offsetof(SongHeader, trackCount) == 2, "SongHeader.trackCount");
+TB_STATIC_ASSERT(offsetof(SongHeader, division) == 4, "SongHeader.division");
+TB_STATIC_ASSERT(offsetof(SongEvent, delta) == 0, "SongEvent.delta comes first");
+TB_STATIC_ASSERT(offsetof(SongEvent, length) == 4, "SongEvent.length follows delta");
+TB_STATIC_ASSERT(offsetof(SongEvent, data) == 8, "SongEvent.data is naturally aligned");
+TB_STATIC_ASSERT(sizeof(SongEvent) == 2 * sizeof(void*) + (sizeof(void*) == 4 ? 4 : 0),
+                 "SongEvent has natural alignment and no other padding");
+TB_STATIC_ASSERT(offsetof(Song, header) == 0, "Song.header");
+TB_STATIC_ASSERT(offsetof(Song, tracks) == sizeof(void*), "Song.tracks");
+TB_STATIC_ASSERT(offsetof(Song, eventCounts) == 2 * sizeof(void*), "Song.eventCounts");
+TB_STATIC_ASSERT(offsetof(Song, name) == 3 * sizeof(void*), "Song.name");
+TB_STATIC_ASSERT(sizeof(Song) == 4 * sizeof(void*), "Song is four pointers");
+
+#endif /* TONEBRIDGE_PLUGIN_API_H */
