@@ -1,0 +1,465 @@
+#include "midi_file.h"
+
+#include "tonebridge/plugin_support.h"
+
+#include <cstring>
+
+namespace tonebridge::midi {
+
+namespace {
+
+constexpr uint8_t kMetaStatus = 0xFF;
+constexpr uint8_t kSysexStatus = 0xF0;
+constexpr uint8_t kSysexEscapeStatus = 0xF7;
+constexpr uint8_t kQuantityMore = 0x80;
+constexpr uint8_t kQuantityBits = 0x7F;
+/// First capacity of a track's event array; it doubles from there.
+constexpr uint32_t kFirstEventCapacity = 64;
+
+/// What an event is, which decides how many bytes follow its status.
+enum class Kind : uint8_t { None, Channel, Sysex, Meta };
+
+uint32_t readBig32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+uint16_t readBig16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+void writeBig32(uint8_t* p, uint32_t value) {
+    p[0] = static_cast<uint8_t>(value >> 24);
+    p[1] = static_cast<uint8_t>(value >> 16);
+    p[2] = static_cast<uint8_t>(value >> 8);
+    p[3] = static_cast<uint8_t>(value);
+}
+
+void writeBig16(uint8_t* p, uint16_t value) {
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
+}
+
+/// The unread part of the input. Every read first takes the bytes it needs; a take that asks
+/// for more than is left fails, so nothing outside the input is ever read.
+struct Input {
+    const uint8_t* pos;
+    uint32_t left;
+
+    /// Start of the next n bytes, now consumed; null when fewer than n are left.
+    const uint8_t* take(uint32_t n) {
+        if (left < n) {
+            return nullptr;
+        }
+        const uint8_t* start = pos;
+        pos += n;
+        left -= n;
+        return start;
+    }
+
+    /// Takes a variable-length quantity of any length, byte by byte up to and including the
+    /// first byte below 0x80. Its value is gathered 7 bits at a time into 32 bits, the high
+    /// bits of overlong quantities falling off. False when the input ends inside it.
+    bool takeQuantity(uint32_t& value, uint32_t& byteCount) {
+        const uint8_t* start = pos;
+        uint32_t gathered = 0;
+        uint8_t byte = 0;
+        do {
+            if (left == 0) {
+                return false;
+            }
+            byte = *pos++;
+            --left;
+            gathered = (gathered << 7) | (byte & kQuantityBits);
+        } while (byte & kQuantityMore);
+        value = gathered;
+        byteCount = static_cast<uint32_t>(pos - start);
+        return true;
+    }
+};
+
+/// Builds one Song from the input. Everything allocated is hung into the Song at once, so
+/// releasing the Song on any failure releases all of it.
+class Reader {
+public:
+    Reader(const uint8_t* data, uint32_t size, const Allocator& allocator)
+        : m_in{data, size}, m_alloc(allocator) {}
+
+    int32_t run(const char* name, SongPtr& song) {
+        song.reset(static_cast<Song*>(m_alloc.allocateZeroed(1, sizeof(Song))));
+        if (!song) {
+            return kReadNoMemory;
+        }
+        const char* text = name != nullptr ? name : "";
+        const size_t nameSize = std::strlen(text) + 1;
+        song->name = static_cast<char*>(m_alloc.allocate(nameSize));
+        if (song->name == nullptr) {
+            return kReadNoMemory;
+        }
+        std::memcpy(song->name, text, nameSize);
+
+        if (const int32_t status = readHeader(*song); status != kReadOk) {
+            return status;
+        }
+        for (uint16_t track = 0; track < song->header->trackCount; ++track) {
+            if (const int32_t status = readTrack(*song, track); status != kReadOk) {
+                return status;
+            }
+        }
+        // Whatever follows the last expected track is ignored.
+        return kReadOk;
+    }
+
+private:
+    int32_t readHeader(Song& song) {
+        const uint8_t* prefix = m_in.take(kChunkPrefixSize);
+        if (prefix == nullptr) {
+            return kReadWrongFile;
+        }
+        if (std::memcmp(prefix, kHeaderTag, sizeof kHeaderTag) != 0) {
+            return std::memcmp(prefix, kRiffTag, sizeof kRiffTag) == 0 ? kReadRiff : kReadWrongFile;
+        }
+        if (readBig32(prefix + 4) != kHeaderLength) {
+            return kReadWrongFile;
+        }
+        const uint8_t* fields = m_in.take(kHeaderLength);
+        if (fields == nullptr) {
+            return kReadWrongFile;
+        }
+        const uint16_t trackCount = readBig16(fields + 2);
+        // The arrays are allocated before the header is hung in, so the release walk never
+        // reads a track count whose arrays do not exist. A count of 0 still gets real blocks.
+        const size_t slots = trackCount != 0 ? trackCount : 1;
+        song.tracks = static_cast<SongEvent**>(m_alloc.allocateZeroed(slots, sizeof(SongEvent*)));
+        song.eventCounts = static_cast<uint16_t*>(m_alloc.allocateZeroed(slots, sizeof(uint16_t)));
+        auto* header = static_cast<SongHeader*>(m_alloc.allocate(sizeof(SongHeader)));
+        if (song.tracks == nullptr || song.eventCounts == nullptr || header == nullptr) {
+            std::free(header);
+            return kReadNoMemory;
+        }
+        header->format = readBig16(fields);
+        header->trackCount = trackCount;
+        header->division = readBig16(fields + 4);
+        song.header = header;
+        return kReadOk;
+    }
+
+    /// Takes n bytes of the track chunk's countdown. An event that would run past the chunk's
+    /// declared end is refused here, as soon as it passes it.
+    static bool consume(uint32_t& countdown, uint32_t n) {
+        if (n > countdown) {
+            return false;
+        }
+        countdown -= n;
+        return true;
+    }
+
+    int32_t readTrack(Song& song, uint16_t track) {
+        const uint8_t* prefix = m_in.take(kChunkPrefixSize);
+        if (prefix == nullptr || std::memcmp(prefix, kTrackTag, sizeof kTrackTag) != 0) {
+            return kReadWrongFile;
+        }
+        uint32_t countdown = readBig32(prefix + 4);
+        SongEvent* events = nullptr;
+        uint32_t capacity = 0;
+        uint32_t count = 0;
+        // A countdown of 1 ends the track too: that byte becomes the first of the next chunk.
+        while (countdown >= 2) {
+            if (count == kMaxTrackEvents) {
+                return kReadWrongFile;
+            }
+            if (count == capacity) {
+                uint32_t grown = capacity == 0 ? kFirstEventCapacity : capacity * 2;
+                if (grown > kMaxTrackEvents) {
+                    grown = kMaxTrackEvents;
+                }
+                auto* moved = static_cast<SongEvent*>(m_alloc.reallocate(events, grown * sizeof(SongEvent)));
+                if (moved == nullptr) {
+                    return kReadNoMemory;
+                }
+                events = moved;
+                capacity = grown;
+                song.tracks[track] = events;
+            }
+            SongEvent& event = events[count];
+            event = SongEvent{};
+            ++count;
+            song.eventCounts[track] = static_cast<uint16_t>(count);
+            if (const int32_t status = readEvent(event, countdown); status != kReadOk) {
+                return status;
+            }
+        }
+        if (count != 0 && count < capacity) {
+            // Give back the spare slots; a failed shrink leaves the larger block, still valid.
+            if (auto* fitted = static_cast<SongEvent*>(m_alloc.reallocate(events, count * sizeof(SongEvent)))) {
+                song.tracks[track] = fitted;
+            }
+        }
+        return kReadOk;
+    }
+
+    int32_t readEvent(SongEvent& event, uint32_t& countdown) {
+        uint32_t byteCount = 0;
+        if (!m_in.takeQuantity(event.delta, byteCount) || !consume(countdown, byteCount)) {
+            return kReadWrongFile;
+        }
+
+        // Running status: meta events neither set nor break it, and it carries on across
+        // tracks for the whole file.
+        if (m_previousStatus != kMetaStatus) {
+            m_runningKind = m_previousKind;
+        }
+        if (m_in.left == 0) {
+            return kReadWrongFile;
+        }
+        const uint8_t next = *m_in.pos;
+        Kind kind = Kind::None;
+        if (next == kMetaStatus) {
+            kind = Kind::Meta;
+        } else if (next >= 0x80 && next <= 0xEF) {
+            kind = Kind::Channel;
+        } else if (next == kSysexStatus || next == kSysexEscapeStatus) {
+            kind = Kind::Sysex;
+        }
+        uint8_t status = 0;
+        if (kind == Kind::None) {
+            // A data byte: the event repeats the running status and the byte stays unread.
+            kind = m_runningKind;
+            status = m_runningStatus;
+        } else {
+            m_in.take(1);
+            if (!consume(countdown, 1)) {
+                return kReadWrongFile;
+            }
+            status = next;
+            if (status != kMetaStatus) {
+                m_runningStatus = status;
+            }
+        }
+
+        int32_t result = kReadOk;
+        switch (kind) {
+        case Kind::Channel:
+            result = readChannel(event, status, countdown);
+            break;
+        case Kind::Sysex:
+            result = readLengthPrefixed(event, status, nullptr, countdown);
+            break;
+        case Kind::Meta: {
+            const uint8_t* type = m_in.take(1);
+            if (type == nullptr || !consume(countdown, 1)) {
+                return kReadWrongFile;
+            }
+            result = readLengthPrefixed(event, status, type, countdown);
+            break;
+        }
+        case Kind::None:
+            // A data byte before any status: an event of its delta alone; the byte is read
+            // again as the next delta time.
+            break;
+        }
+        m_previousStatus = status;
+        m_previousKind = kind;
+        return result;
+    }
+
+    int32_t readChannel(SongEvent& event, uint8_t status, uint32_t& countdown) {
+        const uint8_t high = status >> 4;
+        const uint32_t n = (high == 0xC || high == 0xD) ? 1 : 2;
+        auto* block = static_cast<uint8_t*>(m_alloc.allocate(n + 1));
+        if (block == nullptr) {
+            return kReadNoMemory;
+        }
+        event.data = block;
+        event.length = static_cast<uint16_t>(n + 1);
+        block[0] = status;
+        const uint8_t* bytes = m_in.take(n);
+        if (bytes == nullptr || !consume(countdown, n)) {
+            return kReadWrongFile;
+        }
+        block[1] = bytes[0];
+        if (n == 2) {
+            block[2] = bytes[1];
+        }
+        return kReadOk;
+    }
+
+    /// A system exclusive event (type null) or a meta event: status, type, the length as a
+    /// variable-length quantity and the payload, all kept as the file holds them.
+    int32_t readLengthPrefixed(SongEvent& event, uint8_t status, const uint8_t* type, uint32_t& countdown) {
+        const uint8_t* lengthBytes = m_in.pos;
+        uint32_t payload = 0;
+        uint32_t k = 0;
+        if (!m_in.takeQuantity(payload, k) || !consume(countdown, k)) {
+            return kReadWrongFile;
+        }
+        const uint32_t head = type != nullptr ? 2 : 1;
+        const uint64_t total = uint64_t{head} + k + payload;
+        if (total > kMaxEventBytes) {
+            return kReadWrongFile;
+        }
+        auto* block = static_cast<uint8_t*>(m_alloc.allocate(static_cast<size_t>(total)));
+        if (block == nullptr) {
+            return kReadNoMemory;
+        }
+        event.data = block;
+        event.length = static_cast<uint16_t>(total);
+        block[0] = status;
+        if (type != nullptr) {
+            block[1] = *type;
+        }
+        // The length bytes are kept as they stood even for an empty payload: an overlong
+        // encoding of 0 (0x80 0x00) zeroed out would read back as a length and a stray delta.
+        std::memcpy(block + head, lengthBytes, k);
+        if (payload != 0) {
+            const uint8_t* bytes = m_in.take(payload);
+            if (bytes == nullptr || !consume(countdown, payload)) {
+                return kReadWrongFile;
+            }
+            std::memcpy(block + head + k, bytes, payload);
+        }
+        return kReadOk;
+    }
+
+    Input m_in;
+    const Allocator& m_alloc;
+    uint8_t m_previousStatus = 0;
+    Kind m_previousKind = Kind::None;
+    uint8_t m_runningStatus = 0;
+    Kind m_runningKind = Kind::None;
+};
+
+const char* readMessage(int32_t status) {
+    switch (status) {
+    case kReadNoMemory:
+        return kReadNoMemoryMessage;
+    case kReadRiff:
+        return kReadRiffMessage;
+    default:
+        return kReadWrongFileMessage;
+    }
+}
+
+/// Bytes of a track's events as the writer lays them out; a missing data block counts as none.
+uint64_t trackBytes(const SongEvent* events, uint32_t count) {
+    uint64_t bytes = 0;
+    for (uint32_t e = 0; e < count; ++e) {
+        bytes += quantitySize(events[e].delta);
+        if (events[e].data != nullptr) {
+            bytes += events[e].length;
+        }
+    }
+    return bytes;
+}
+
+uint32_t eventCountOf(const Song& song, uint16_t track) {
+    if (song.tracks == nullptr || song.tracks[track] == nullptr || song.eventCounts == nullptr) {
+        return 0;
+    }
+    return song.eventCounts[track];
+}
+
+} // namespace
+
+uint8_t* writeQuantity(uint8_t* out, uint32_t value) {
+    switch (quantitySize(value)) {
+    case 5:
+        *out++ = static_cast<uint8_t>((value >> 28) | kQuantityMore);
+        [[fallthrough]];
+    case 4:
+        *out++ = static_cast<uint8_t>(((value >> 21) & kQuantityBits) | kQuantityMore);
+        [[fallthrough]];
+    case 3:
+        *out++ = static_cast<uint8_t>(((value >> 14) & kQuantityBits) | kQuantityMore);
+        [[fallthrough]];
+    case 2:
+        *out++ = static_cast<uint8_t>(((value >> 7) & kQuantityBits) | kQuantityMore);
+        [[fallthrough]];
+    default:
+        *out++ = static_cast<uint8_t>(value & kQuantityBits);
+    }
+    return out;
+}
+
+int32_t decode(const uint8_t* data, uint32_t size, const char* name, Song** song, char** message,
+               const Allocator& allocator) {
+    SongPtr built;
+    Reader reader(data, size, allocator);
+    const int32_t status = reader.run(name, built);
+    if (status != kReadOk) {
+        *song = nullptr;
+        setMessage(message, readMessage(status));
+        return status;
+    }
+    *song = built.release();
+    return kReadOk;
+}
+
+int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t* count, char** message,
+               const Allocator& allocator) {
+    if (song == nullptr || song->header == nullptr) {
+        // Not a Song any decoder hands over; there is nothing to write.
+        return kWriteFailed;
+    }
+    const uint16_t trackCount = song->header->trackCount;
+
+    // Size the whole file first so it is written into one block. A track or file beyond what
+    // a 32-bit length can state cannot be written at all.
+    uint64_t total = kHeaderChunkSize;
+    for (uint16_t t = 0; t < trackCount; ++t) {
+        const uint64_t bytes = trackBytes(song->tracks != nullptr ? song->tracks[t] : nullptr, eventCountOf(*song, t));
+        if (bytes > UINT32_MAX) {
+            setMessage(message, kWriteNoMemoryMessage);
+            return kWriteFailed;
+        }
+        total += kChunkPrefixSize + bytes;
+    }
+    if (total > UINT32_MAX || total > SIZE_MAX) {
+        setMessage(message, kWriteNoMemoryMessage);
+        return kWriteFailed;
+    }
+
+    auto* file = static_cast<uint8_t*>(allocator.allocate(static_cast<size_t>(total)));
+    auto* bufferArray = static_cast<uint8_t**>(allocator.allocate(sizeof(uint8_t*)));
+    auto* sizeArray = static_cast<uint32_t*>(allocator.allocate(sizeof(uint32_t)));
+    if (file == nullptr || bufferArray == nullptr || sizeArray == nullptr) {
+        std::free(file);
+        std::free(bufferArray);
+        std::free(sizeArray);
+        setMessage(message, kWriteNoMemoryMessage);
+        return kWriteFailed;
+    }
+
+    uint8_t* out = file;
+    std::memcpy(out, kHeaderTag, sizeof kHeaderTag);
+    writeBig32(out + 4, kHeaderLength);
+    writeBig16(out + 8, song->header->format);
+    writeBig16(out + 10, trackCount);
+    writeBig16(out + 12, song->header->division);
+    out += kHeaderChunkSize;
+    for (uint16_t t = 0; t < trackCount; ++t) {
+        std::memcpy(out, kTrackTag, sizeof kTrackTag);
+        uint8_t* lengthField = out + 4;
+        out += kChunkPrefixSize;
+        uint8_t* trackStart = out;
+        const uint32_t events = eventCountOf(*song, t);
+        const SongEvent* track = events != 0 ? song->tracks[t] : nullptr;
+        for (uint32_t e = 0; e < events; ++e) {
+            const SongEvent& event = track[e];
+            out = writeQuantity(out, event.delta);
+            if (event.data != nullptr) {
+                std::memcpy(out, event.data, event.length);
+                out += event.length;
+            }
+        }
+        writeBig32(lengthField, static_cast<uint32_t>(out - trackStart));
+    }
+
+    bufferArray[0] = file;
+    sizeArray[0] = static_cast<uint32_t>(total);
+    *buffers = bufferArray;
+    *sizes = sizeArray;
+    *count = 1;
+    return kWriteOk;
+}
+
+} // namespace tonebridge::midi
