@@ -1,0 +1,16 @@
+// tonebridge-cli: converts ringtone melodies from the command line through the plug-ins.
+#include "tonebridge/cli/app.h"
+
+#include <iostream>
+
+#if defined(_WIN32)
+#include <io.h>
+#define TB_ISATTY _isatty
+#else
+#include <unistd.h>
+#define TB_ISATTY isatty
+#endif
+
+int main(int argc, char** argv) {
+    return tonebridge::cli::run(argc, argv, std::cout, std::cerr, TB_ISATTY(2) != 0);
+}

@@ -1,0 +1,144 @@
+#include "tonebridge/cli/options.h"
+
+#include "tonebridge/cli/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace tonebridge::cli {
+namespace {
+
+struct Parsed {
+    ParseResult result;
+    std::string out;
+    std::string err;
+};
+
+Parsed parse(std::vector<const char*> args) {
+    args.insert(args.begin(), kProgramName);
+    std::ostringstream out;
+    std::ostringstream err;
+    Parsed parsed{parseCommandLine(static_cast<int>(args.size()), args.data(), out, err), {}, {}};
+    parsed.out = out.str();
+    parsed.err = err.str();
+    return parsed;
+}
+
+TEST(ParseCommandLine, TakesFilesAndOptionsInAnyOrder) {
+    const Parsed p = parse({"a.mid", "--format", "Panasonic GD75", "b.mid", "--connector=none",
+                            "--dest", "out", "--plugins", "pl", "--list-formats"});
+    ASSERT_FALSE(p.result.exitCode);
+    const CliOptions& o = p.result.options;
+    EXPECT_EQ(o.files, (std::vector<std::string>{"a.mid", "b.mid"}));
+    EXPECT_EQ(o.format, "Panasonic GD75");
+    EXPECT_EQ(o.connector, "none");
+    EXPECT_EQ(o.dest, "out");
+    EXPECT_EQ(o.plugins, "pl");
+    EXPECT_TRUE(o.listFormats);
+    EXPECT_FALSE(o.listPlugins);
+    EXPECT_FALSE(o.version);
+}
+
+TEST(ParseCommandLine, OptionsNotGivenStayUnset) {
+    const Parsed p = parse({"a.mid"});
+    ASSERT_FALSE(p.result.exitCode);
+    EXPECT_FALSE(p.result.options.format);
+    EXPECT_FALSE(p.result.options.connector);
+    EXPECT_FALSE(p.result.options.dest);
+    EXPECT_FALSE(p.result.options.plugins);
+}
+
+TEST(ParseCommandLine, HelpExplainsDefaultsAndExamplesAndExitsZero) {
+    const Parsed p = parse({"--help"});
+    ASSERT_EQ(p.result.exitCode, kExitOk);
+    EXPECT_TRUE(p.err.empty());
+    for (const char* expected : {"--format", "--connector", "--dest", "--plugins",
+                                 "--list-formats", "--list-plugins", "--version", "Default",
+                                 "Examples", "Exit status"}) {
+        EXPECT_NE(p.out.find(expected), std::string::npos) << expected;
+    }
+}
+
+TEST(ParseCommandLine, MistakesExitTwoWithAHintOnStderr) {
+    for (const std::vector<const char*>& args :
+         {std::vector<const char*>{"--frmat", "Midi", "a.mid"},
+          std::vector<const char*>{"a.mid", "--format"},
+          std::vector<const char*>{"--format", "", "a.mid"},
+          std::vector<const char*>{"a.mid", "--dest="}}) {
+        const Parsed p = parse(args);
+        EXPECT_EQ(p.result.exitCode, kExitUsage) << args.front();
+        EXPECT_TRUE(p.out.empty());
+        EXPECT_NE(p.err.find(kMsgTryHelp), std::string::npos);
+    }
+}
+
+TEST(ParseIdentifier, ReadsDecimalAndHexUpTo32Bits) {
+    EXPECT_EQ(parseIdentifier("33554438"), 0x2000006);
+    EXPECT_EQ(parseIdentifier("0x2000006"), 0x2000006);
+    EXPECT_EQ(parseIdentifier("0X3000001"), 0x3000001);
+    EXPECT_EQ(parseIdentifier("0xffffffff"), -1);
+    EXPECT_EQ(parseIdentifier("0"), 0);
+    for (const char* bad : {"", "0x", "Midi", "12a", "-1", "+5", "0x1g", "4294967296", " 1"}) {
+        EXPECT_FALSE(parseIdentifier(bad)) << bad;
+    }
+}
+
+TEST(EditDistance, CountsEditsIgnoringCase) {
+    EXPECT_EQ(editDistance("Midi", "midi"), 0u);
+    EXPECT_EQ(editDistance("Mdi", "Midi"), 1u);
+    EXPECT_EQ(editDistance("Midi", ""), 4u);
+    EXPECT_EQ(editDistance("", ""), 0u);
+    EXPECT_EQ(editDistance("kitten", "sitting"), 3u);
+    EXPECT_EQ(editDistance("Panasonic GD57", "panasonic gd75"), 2u);
+}
+
+TEST(ClosestName, SuggestsOnlyLikelyTypos) {
+    const std::vector<std::string> names = {"Panasonic GD75", "Panasonic GD85/95", "Midi"};
+    EXPECT_EQ(closestName("Mdi", names), "Midi");
+    EXPECT_EQ(closestName("MIDI", names), "Midi");
+    EXPECT_EQ(closestName("panasonic gd57", names), "Panasonic GD75");
+    EXPECT_EQ(closestName("Panasonic GD95", names), "Panasonic GD75") << "nearest wins, first on ties";
+    EXPECT_FALSE(closestName("Wave", names));
+    EXPECT_FALSE(closestName("xyz", {}));
+}
+
+const std::vector<NamedPlugin> kCoders = {
+    {0x2000006, "Midi", ".mid", ""},
+    {0x2000002, "Panasonic GD75", ".gd75", ""},
+    {0x2000003, "Panasonic GD85/95", ".gd85_95", ""},
+};
+
+TEST(ResolvePlugin, FindsByNameExtensionOrIdentifier) {
+    EXPECT_EQ(resolvePlugin(kCoders, "midi", true).id, 0x2000006);
+    EXPECT_EQ(resolvePlugin(kCoders, "PANASONIC gd75", true).id, 0x2000002);
+    EXPECT_EQ(resolvePlugin(kCoders, "gd85_95", true).id, 0x2000003);
+    EXPECT_EQ(resolvePlugin(kCoders, ".GD75", true).id, 0x2000002);
+    EXPECT_EQ(resolvePlugin(kCoders, "0x2000003", true).id, 0x2000003);
+    EXPECT_EQ(resolvePlugin(kCoders, "33554434", true).id, 0x2000002);
+}
+
+TEST(ResolvePlugin, ExplainsWhatIsWrong) {
+    const Resolution typo = resolvePlugin(kCoders, "Mdi", true);
+    EXPECT_FALSE(typo.id);
+    EXPECT_EQ(typo.error, "unknown format \"Mdi\"; did you mean \"Midi\"?");
+
+    const Resolution unknown = resolvePlugin(kCoders, "Wave", true);
+    EXPECT_EQ(unknown.error, "unknown format \"Wave\"");
+
+    const Resolution id = resolvePlugin(kCoders, "0x3000001", true);
+    EXPECT_FALSE(id.id);
+    EXPECT_EQ(id.error, std::string(kMsgNoFormatWithId) + "0x3000001");
+
+    const Resolution connector = resolvePlugin({{0x3000001, "Txt", ".txt", "bin"}}, "Tx", false);
+    EXPECT_EQ(connector.error, "unknown connector \"Tx\"; did you mean \"Txt\"?");
+    EXPECT_FALSE(resolvePlugin({}, "Midi", true).id);
+}
+
+TEST(ResolvePlugin, FirstOfTwoWithTheSameNameWins) {
+    const std::vector<NamedPlugin> twice = {{1, "Same", ".a", ""}, {2, "same", ".b", ""}};
+    EXPECT_EQ(resolvePlugin(twice, "SAME", true).id, 1);
+}
+
+} // namespace
+} // namespace tonebridge::cli

@@ -1,0 +1,164 @@
+#include "tonebridge/cli/report.h"
+
+#include "tonebridge/cli/messages.h"
+#include "tonebridge/cli/options.h"
+#include "tonebridge/core/settings.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tonebridge::cli {
+
+namespace {
+
+std::string hexId(int32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(id));
+    return text;
+}
+
+std::string padded(std::string text, std::size_t width) {
+    if (text.size() < width) {
+        text.append(width - text.size(), ' ');
+    }
+    return text;
+}
+
+/// Lines for the named plug-ins of one kind, the name column as wide as the longest name.
+void appendNamed(std::vector<std::string>& lines, const std::vector<NamedPlugin>& plugins) {
+    if (plugins.empty()) {
+        lines.emplace_back(kListNone);
+        return;
+    }
+    std::size_t width = 0;
+    for (const NamedPlugin& plugin : plugins) {
+        width = std::max(width, plugin.name.size());
+    }
+    for (const NamedPlugin& plugin : plugins) {
+        std::string line = "  " + padded(plugin.name, width + 2) + padded(hexId(plugin.id), 12);
+        line += plugin.ext;
+        if (!plugin.input.empty()) {
+            line += std::string("  (") + kConnectorInputNote + plugin.input + ")";
+        }
+        lines.push_back(std::move(line));
+    }
+}
+
+} // namespace
+
+std::vector<std::string> versionsReport(const core::PluginRegistry& registry) {
+    const std::pair<const std::vector<core::PluginRegistry::Handle>*, const char*> sections[] = {
+        {&registry.coders(), kReportCoder},
+        {&registry.decoders(), kReportDecoder},
+        {&registry.connectors(), kReportConnector},
+        {&registry.filters(), kReportFilter},
+        {&registry.others(), kReportOther}};
+    std::vector<std::string> lines;
+    for (const auto& [handles, word] : sections) {
+        if (handles->empty()) {
+            continue;
+        }
+        lines.emplace_back(kReportRule);
+        lines.emplace_back(word);
+        lines.emplace_back(kReportRule);
+        for (core::PluginRegistry::Handle handle : *handles) {
+            if (auto name = core::pluginText(handle, TB_EXPORT_GET_NAME)) {
+                lines.push_back(*name + kReportNameSuffix);
+            }
+            if (auto version = core::pluginText(handle, TB_EXPORT_GET_VERSION)) {
+                lines.push_back(kReportVersionPrefix + *version);
+            }
+            if (auto date = core::pluginText(handle, TB_EXPORT_GET_DATE)) {
+                lines.push_back(kReportDatePrefix + *date);
+            }
+            lines.emplace_back();
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string> formatListing(const core::PluginRegistry& registry) {
+    std::vector<std::string> lines;
+    lines.emplace_back(kHeadFormats);
+    appendNamed(lines, namedCoders(registry));
+    lines.emplace_back(kHeadConnectors);
+    appendNamed(lines, namedConnectors(registry));
+
+    lines.emplace_back(kHeadInputs);
+    std::vector<std::string> inputs;
+    for (core::PluginRegistry::Handle handle : registry.decoders()) {
+        auto ext = core::pluginText(handle, TB_EXPORT_GET_INPUT_EXT);
+        if (!ext) {
+            continue;
+        }
+        std::string line = "  ." + padded(*ext, 10);
+        line += core::pluginText(handle, TB_EXPORT_GET_NAME).value_or("");
+        if (auto id = core::pluginId(handle)) {
+            line += " (" + hexId(*id) + ")";
+        }
+        inputs.push_back(std::move(line));
+    }
+    if (inputs.empty()) {
+        inputs.emplace_back(kListNone);
+    }
+    lines.insert(lines.end(), inputs.begin(), inputs.end());
+    return lines;
+}
+
+std::vector<std::string> outputSizes(std::string_view sizeColumn) {
+    std::vector<std::string> sizes;
+    std::string current;
+    for (char c : sizeColumn) {
+        if (c >= '0' && c <= '9') {
+            current += c;
+        } else if (!current.empty()) {
+            sizes.push_back(std::move(current));
+            current.clear();
+        }
+    }
+    if (!current.empty()) {
+        sizes.push_back(std::move(current));
+    }
+    return sizes;
+}
+
+std::string resultLine(std::string_view file, std::string_view status,
+                       std::string_view sizeColumn, const core::RowOutcome& outcome) {
+    std::string line(file);
+    line += ": ";
+    if (!outcome.converted) {
+        line += status.empty() ? std::string_view(kWordFailed) : status;
+        return line;
+    }
+    line += kWordConverted;
+    if (!status.empty()) {
+        // A plug-in may word a message together with success.
+        line += " (";
+        line += status;
+        line += ")";
+    }
+    const std::vector<std::string> sizes = outputSizes(sizeColumn);
+    if (!sizes.empty()) {
+        line += ", ";
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            line += (i == 0 ? "" : " + ") + sizes[i];
+        }
+        line += kWordBytes;
+    }
+    if (outcome.outputs.empty()) {
+        line += std::string(", ") + kWordNothingWritten;
+        return line;
+    }
+    line += kArrow;
+    for (std::size_t i = 0; i < outcome.outputs.size(); ++i) {
+        line += (i == 0 ? "" : ", ") + outcome.outputs[i];
+    }
+    return line;
+}
+
+std::vector<std::string> versionLines() {
+    return {std::string(core::kAppTitle) + kVersionSeparator + core::kAppVersion,
+            std::string(kProgramName) + " " + core::kAppVersion};
+}
+
+} // namespace tonebridge::cli

@@ -1,0 +1,122 @@
+#include "tonebridge/cli/report.h"
+
+#include "tonebridge/cli/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tonebridge::cli {
+namespace {
+
+TEST(OutputSizes, ReadsTheSecondSizeColumn) {
+    EXPECT_EQ(outputSizes("123 - "), (std::vector<std::string>{"123"}));
+    EXPECT_EQ(outputSizes("1 - 20 - 300 - "), (std::vector<std::string>{"1", "20", "300"}));
+    EXPECT_TRUE(outputSizes("").empty());
+}
+
+TEST(ResultLine, ConvertedShowsSizesAndOutputs) {
+    core::RowOutcome one{true, {"out/tune.gd75"}};
+    EXPECT_EQ(resultLine("tune.mid", "", "42 - ", one), "tune.mid: converted, 42 bytes -> out/tune.gd75");
+
+    core::RowOutcome three{true, {"t_0.x", "t_1.x", "t_2.x"}};
+    EXPECT_EQ(resultLine("t.mid", "", "1 - 2 - 3 - ", three),
+              "t.mid: converted, 1 + 2 + 3 bytes -> t_0.x, t_1.x, t_2.x");
+
+    core::RowOutcome none{true, {}};
+    EXPECT_EQ(resultLine("t.mid", "", "", none), "t.mid: converted, nothing written");
+
+    EXPECT_EQ(resultLine("t.mid", "note from plug-in", "5 - ", one),
+              "t.mid: converted (note from plug-in), 5 bytes -> out/tune.gd75");
+}
+
+TEST(ResultLine, FailedShowsTheStatusTextOrFailed) {
+    core::RowOutcome failed{false, {}};
+    EXPECT_EQ(resultLine("bad.mid", "error : wrong Midi file", "", failed),
+              "bad.mid: error : wrong Midi file");
+    // A plug-in that fails without a message leaves the Status empty.
+    EXPECT_EQ(resultLine("bad.mid", "", "", failed), "bad.mid: failed");
+    // Outputs written before a later one failed are not listed as a success.
+    core::RowOutcome partial{false, {"a_0.x"}};
+    EXPECT_EQ(resultLine("a.mid", "error : file cannot be created", "1 - 2 - ", partial),
+              "a.mid: error : file cannot be created");
+}
+
+TEST(VersionLines, NameTheProgramAndItsVersion) {
+    const std::vector<std::string> lines = versionLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Chimewright - V4.10");
+    EXPECT_EQ(lines[1], "tonebridge-cli 4.10");
+}
+
+TEST(VersionsReport, EmptyRegistryGivesNoLines) {
+    core::PluginRegistry registry;
+    EXPECT_TRUE(versionsReport(registry).empty());
+}
+
+TEST(FormatListing, EmptyRegistrySaysNone) {
+    core::PluginRegistry registry;
+    const std::vector<std::string> lines = formatListing(registry);
+    EXPECT_EQ(lines, (std::vector<std::string>{kHeadFormats, kListNone, kHeadConnectors,
+                                               kListNone, kHeadInputs, kListNone}));
+}
+
+/// The shipped plug-ins, once they are built into the staged folder.
+class ShippedPlugins : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::filesystem::path dir = TB_STAGE_PLUGINS_DIR;
+        for (const char* name : {"midi_writer.so", "midi_reader.so", "binary_to_text.so"}) {
+            if (!std::filesystem::exists(dir / name)) {
+                GTEST_SKIP() << name << " is not built";
+            }
+        }
+        registry.loadFrom(dir.string());
+    }
+    core::PluginRegistry registry;
+};
+
+TEST_F(ShippedPlugins, VersionsReportFramesEachKind) {
+    const std::vector<std::string> lines = versionsReport(registry);
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[0], kReportRule);
+    EXPECT_EQ(lines[0].size(), 80u);
+    EXPECT_EQ(lines[1], "CODER");
+    EXPECT_EQ(lines[2], kReportRule);
+
+    // The MIDI writer's block, wherever it stands among the coders.
+    const auto name = std::find(lines.begin(), lines.end(), "Coder Midi :");
+    ASSERT_NE(name, lines.end());
+    ASSERT_LE(name + 3, lines.end() - 1);
+    EXPECT_EQ(*(name + 1), "          Version :1.00");
+    EXPECT_EQ(*(name + 2), "          Date :20/06/2002");
+    EXPECT_EQ(*(name + 3), "");
+
+    // Sections come in the fixed order, whatever order the libraries loaded in.
+    std::vector<std::string> sections;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+        if (lines[i - 1] == kReportRule && lines[i + 1] == kReportRule) {
+            sections.push_back(lines[i]);
+        }
+    }
+    ASSERT_GE(sections.size(), 3u);
+    EXPECT_EQ(sections[0], "CODER");
+    EXPECT_EQ(sections[1], "DECODER");
+    EXPECT_EQ(sections[2], "CONNECTOR");
+}
+
+TEST_F(ShippedPlugins, FormatListingNamesIdsAndExtensions) {
+    const std::vector<std::string> lines = formatListing(registry);
+    auto has = [&](const std::string& a, const std::string& b, const std::string& c) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(a) != std::string::npos && line.find(b) != std::string::npos &&
+                   line.find(c) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(has("Midi", "0x2000006", ".mid"));
+    EXPECT_TRUE(has("Txt", "0x3000001", ".txt"));
+    EXPECT_TRUE(has(".mid", "Decoder Midi", "0x1000001"));
+}
+
+} // namespace
+} // namespace tonebridge::cli

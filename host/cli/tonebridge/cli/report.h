@@ -1,0 +1,34 @@
+// What tonebridge-cli prints: the plug-in versions report, the format listing and the
+// one-line result of each file.
+#pragma once
+
+#include "tonebridge/core/conversion.h"
+#include "tonebridge/core/plugin_registry.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tonebridge::cli {
+
+/// The lines of the desktop program's versions report: per kind (coders, decoders,
+/// connectors, filters, others) a framed heading, then per library its name, version and
+/// date lines and an empty line. Kinds without libraries give no lines.
+std::vector<std::string> versionsReport(const core::PluginRegistry& registry);
+
+/// The output formats with identifier and extension, the connectors, and the extensions the
+/// decoders read.
+std::vector<std::string> formatListing(const core::PluginRegistry& registry);
+
+/// The byte counts of the second Size column ("123 - 45 - "), in order.
+std::vector<std::string> outputSizes(std::string_view sizeColumn);
+
+/// One file's result line: "FILE: converted, 123 bytes -> OUT" or "FILE: STATUS".
+/// status is the row's Status text, sizeColumn its second Size column.
+std::string resultLine(std::string_view file, std::string_view status,
+                       std::string_view sizeColumn, const core::RowOutcome& outcome);
+
+/// The "Chimewright - V4.10" line and the program's own name and version.
+std::vector<std::string> versionLines();
+
+} // namespace tonebridge::cli
