@@ -75,8 +75,7 @@ void reportUsageError(std::ostream& err, const std::string& message) {
 /// then --connector and --dest on top. Empty when the command line cannot be carried out
 /// (already reported).
 std::optional<core::Settings> settingsFor(const CliOptions& options,
-                                          const core::PluginRegistry& registry,
-                                          std::ostream& err) {
+                                          const core::PluginRegistry& registry, std::ostream& err) {
     core::Settings settings;
     if (options.format) {
         const Resolution coder = resolvePlugin(namedCoders(registry), *options.format, true);
@@ -138,9 +137,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     } else {
         registry.loadAll();
     }
-    if (registry.coders().empty() && registry.decoders().empty() &&
-        registry.connectors().empty() && registry.filters().empty() &&
-        registry.others().empty()) {
+    if (registry.coders().empty() && registry.decoders().empty() && registry.connectors().empty() &&
+        registry.filters().empty() && registry.others().empty()) {
         err << kWarningPrefix << kMsgNoPlugins << '"' << registry.directory() << "\"\n";
     }
 
@@ -173,8 +171,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
 
     ProgressRows access(rows, err, progress);
     const int converted = core::runBatch(
-        registry, *settings, access, nullptr,
-        [&](int row, int, const core::RowOutcome& outcome) {
+        registry, *settings, access, nullptr, [&](int row, int, const core::RowOutcome& outcome) {
             access.clear();
             const std::string& file = options.files[static_cast<std::size_t>(row)];
             const std::string status = rows.cellText(row, core::kColStatus);

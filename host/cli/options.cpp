@@ -199,8 +199,8 @@ Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_vi
         if (found != plugins.end()) {
             result.id = found->id;
         } else {
-            result.error = std::string(isFormat ? kMsgNoFormatWithId : kMsgNoConnectorWithId) +
-                           hexId(*id);
+            result.error =
+                std::string(isFormat ? kMsgNoFormatWithId : kMsgNoConnectorWithId) + hexId(*id);
         }
         return result;
     }
@@ -224,7 +224,8 @@ Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_vi
     for (const NamedPlugin& plugin : plugins) {
         names.push_back(plugin.name);
     }
-    result.error = std::string(isFormat ? kMsgUnknownFormat : kMsgUnknownConnector) + quotedText(typed);
+    result.error =
+        std::string(isFormat ? kMsgUnknownFormat : kMsgUnknownConnector) + quotedText(typed);
     if (const std::optional<std::string> suggestion = closestName(typed, names)) {
         result.error += std::string("; ") + kMsgDidYouMean + quotedText(*suggestion) + "?";
     }

@@ -53,9 +53,9 @@ TEST(ParseCommandLine, HelpExplainsDefaultsAndExamplesAndExitsZero) {
     const Parsed p = parse({"--help"});
     ASSERT_EQ(p.result.exitCode, kExitOk);
     EXPECT_TRUE(p.err.empty());
-    for (const char* expected : {"--format", "--connector", "--dest", "--plugins",
-                                 "--list-formats", "--list-plugins", "--version", "Default",
-                                 "Examples", "Exit status"}) {
+    for (const char* expected :
+         {"--format", "--connector", "--dest", "--plugins", "--list-formats", "--list-plugins",
+          "--version", "Default", "Examples", "Exit status"}) {
         EXPECT_NE(p.out.find(expected), std::string::npos) << expected;
     }
 }
@@ -98,7 +98,8 @@ TEST(ClosestName, SuggestsOnlyLikelyTypos) {
     EXPECT_EQ(closestName("Mdi", names), "Midi");
     EXPECT_EQ(closestName("MIDI", names), "Midi");
     EXPECT_EQ(closestName("panasonic gd57", names), "Panasonic GD75");
-    EXPECT_EQ(closestName("Panasonic GD95", names), "Panasonic GD75") << "nearest wins, first on ties";
+    EXPECT_EQ(closestName("Panasonic GD95", names), "Panasonic GD75")
+        << "nearest wins, first on ties";
     EXPECT_FALSE(closestName("Wave", names));
     EXPECT_FALSE(closestName("xyz", {}));
 }

@@ -122,8 +122,8 @@ std::vector<std::string> outputSizes(std::string_view sizeColumn) {
     return sizes;
 }
 
-std::string resultLine(std::string_view file, std::string_view status,
-                       std::string_view sizeColumn, const core::RowOutcome& outcome) {
+std::string resultLine(std::string_view file, std::string_view status, std::string_view sizeColumn,
+                       const core::RowOutcome& outcome) {
     std::string line(file);
     line += ": ";
     if (!outcome.converted) {

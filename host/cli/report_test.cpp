@@ -17,7 +17,8 @@ TEST(OutputSizes, ReadsTheSecondSizeColumn) {
 
 TEST(ResultLine, ConvertedShowsSizesAndOutputs) {
     core::RowOutcome one{true, {"out/tune.gd75"}};
-    EXPECT_EQ(resultLine("tune.mid", "", "42 - ", one), "tune.mid: converted, 42 bytes -> out/tune.gd75");
+    EXPECT_EQ(resultLine("tune.mid", "", "42 - ", one),
+              "tune.mid: converted, 42 bytes -> out/tune.gd75");
 
     core::RowOutcome three{true, {"t_0.x", "t_1.x", "t_2.x"}};
     EXPECT_EQ(resultLine("t.mid", "", "1 - 2 - 3 - ", three),
@@ -57,8 +58,8 @@ TEST(VersionsReport, EmptyRegistryGivesNoLines) {
 TEST(FormatListing, EmptyRegistrySaysNone) {
     core::PluginRegistry registry;
     const std::vector<std::string> lines = formatListing(registry);
-    EXPECT_EQ(lines, (std::vector<std::string>{kHeadFormats, kListNone, kHeadConnectors,
-                                               kListNone, kHeadInputs, kListNone}));
+    EXPECT_EQ(lines, (std::vector<std::string>{kHeadFormats, kListNone, kHeadConnectors, kListNone,
+                                               kHeadInputs, kListNone}));
 }
 
 /// The shipped plug-ins, once they are built into the staged folder.

@@ -23,7 +23,8 @@ const fs::path kExamples = TB_EXAMPLES_DIR;
 
 void writeFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes readFile(const fs::path& path) {
@@ -71,22 +72,21 @@ Bytes chunk(const char* tag, const Bytes& body) {
 }
 
 const Bytes kHeader = chunk("MThd", {0x00, 0x01, 0x00, 0x02, 0x00, 0x60});
-const Bytes kTempoTrack = chunk("MTrk", {0x00, 0xFF, 0x03, 0x04, 'T', 'u', 'n', 'e',  // name
-                                         0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,     // tempo
+const Bytes kTempoTrack = chunk("MTrk", {0x00, 0xFF, 0x03, 0x04, 'T', 'u', 'n', 'e', // name
+                                         0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,   // tempo
                                          0x00, 0xFF, 0x2F, 0x00});
 /// Two notes, the second note-on and both note-offs (velocity 0) in running status, with a
 /// meta event in between that does not break it.
 const Bytes kRunningStatusFile = concat(
     {kHeader, kTempoTrack,
-     chunk("MTrk", {0x00, 0xC0, 0x05, 0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00,
-                    0x00, 0xFF, 0x01, 0x01, 'x', 0x00, 0x3E, 0x40, 0x60, 0x3E, 0x00,
-                    0x00, 0xFF, 0x2F, 0x00})});
+     chunk("MTrk", {0x00, 0xC0, 0x05, 0x00, 0x90, 0x3C, 0x40, 0x60, 0x3C, 0x00, 0x00, 0xFF, 0x01,
+                    0x01, 'x',  0x00, 0x3E, 0x40, 0x60, 0x3E, 0x00, 0x00, 0xFF, 0x2F, 0x00})});
 /// The same events with every status byte written out.
-const Bytes kStatusWrittenOut = concat(
-    {kHeader, kTempoTrack,
-     chunk("MTrk", {0x00, 0xC0, 0x05, 0x00, 0x90, 0x3C, 0x40, 0x60, 0x90, 0x3C, 0x00,
-                    0x00, 0xFF, 0x01, 0x01, 'x', 0x00, 0x90, 0x3E, 0x40, 0x60, 0x90, 0x3E, 0x00,
-                    0x00, 0xFF, 0x2F, 0x00})});
+const Bytes kStatusWrittenOut =
+    concat({kHeader, kTempoTrack,
+            chunk("MTrk", {0x00, 0xC0, 0x05, 0x00, 0x90, 0x3C, 0x40, 0x60, 0x90, 0x3C,
+                           0x00, 0x00, 0xFF, 0x01, 0x01, 'x',  0x00, 0x90, 0x3E, 0x40,
+                           0x60, 0x90, 0x3E, 0x00, 0x00, 0xFF, 0x2F, 0x00})});
 /// A header chunk whose track is cut short.
 const Bytes kTruncatedFile = concat({kHeader, {'M', 'T', 'r', 'k', 0, 0, 0, 0x40, 0x00, 0x90}});
 
@@ -115,8 +115,7 @@ protected:
         fs::remove_all(m_root, ignored);
     }
 
-    template <std::size_t N>
-    void requirePlugins(const char* const (&names)[N]) {
+    template <std::size_t N> void requirePlugins(const char* const (&names)[N]) {
         for (const char* name : names) {
             if (!fs::exists(kPlugins / name)) {
                 GTEST_SKIP() << name << " is not built";
@@ -169,10 +168,10 @@ TEST_F(CliEndToEnd, MidiRewriteWritesRunningStatusOut) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(linesOf(r.out),
-              (std::vector<std::string>{
-                  "tune.mid: converted, " + std::to_string(kStatusWrittenOut.size()) +
-                      " bytes -> tune.mid",
-                  "1 file(s) converted successfully"}));
+              (std::vector<std::string>{"tune.mid: converted, " +
+                                            std::to_string(kStatusWrittenOut.size()) +
+                                            " bytes -> tune.mid",
+                                        "1 file(s) converted successfully"}));
     EXPECT_EQ(readFile(m_work / "tune.mid"), kStatusWrittenOut);
     EXPECT_EQ(workFiles(), (std::set<std::string>{"tune.mid"})) << "no temporary file left";
 }
@@ -257,7 +256,8 @@ TEST_F(CliEndToEnd, MistypedFormatGetsASuggestionAndNothingIsConverted) {
 
 TEST_F(CliEndToEnd, BadCommandLines) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--format", "Midi"}, std::vector<std::string>{"--bogus", "a.mid"},
+         {std::vector<std::string>{"--format", "Midi"},
+          std::vector<std::string>{"--bogus", "a.mid"},
           std::vector<std::string>{"--format", "0x2000099", "a.mid"}}) {
         const ProcessResult r = cli(args);
         EXPECT_EQ(r.exitCode, 2) << args[0];

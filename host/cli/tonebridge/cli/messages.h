@@ -79,8 +79,10 @@ inline constexpr const char* kHelpDest =
 inline constexpr const char* kHelpPlugins =
     "Plug-in folder. Default: \"plugins\" in the current folder, else the installed folder "
     "beside the program";
-inline constexpr const char* kHelpListFormats = "List the output formats, connectors and readable extensions";
-inline constexpr const char* kHelpListPlugins = "Show every loaded plug-in's name, version and date by kind";
+inline constexpr const char* kHelpListFormats =
+    "List the output formats, connectors and readable extensions";
+inline constexpr const char* kHelpListPlugins =
+    "Show every loaded plug-in's name, version and date by kind";
 inline constexpr const char* kHelpVersion = "Show the version and exit";
 inline constexpr const char* kHelpFooter =
     "Output names: the source name cut at its first point, then the format's extension and\n"

@@ -49,8 +49,8 @@ std::optional<std::string> closestName(std::string_view typed,
 /// A coder or connector as the user can name it.
 struct NamedPlugin {
     int32_t id = 0;
-    std::string name; ///< GetFormatName or GetConnectorName
-    std::string ext;  ///< GetFormatNameExt or GetConnectorExt, with its point
+    std::string name;  ///< GetFormatName or GetConnectorName
+    std::string ext;   ///< GetFormatNameExt or GetConnectorExt, with its point
     std::string input; ///< GetInputExt (connectors that unwrap inputs), or empty
 };
 
