@@ -65,4 +65,13 @@ FileInfo detectFile(const PluginRegistry& registry, const std::string& fullPath)
 /// Appends one row for a file (Add files); returns its index. Does not touch the counter line.
 int addFileRow(const PluginRegistry& registry, RowsModel& rows, const std::string& fullPath);
 
+/// Add files: appends one row per full path, in order, then sets the counter line to the
+/// row count followed by " file(s) in list".
+void addFiles(const PluginRegistry& registry, RowsModel& rows,
+              const std::vector<std::string>& fullPaths);
+
+/// Delete files: deletes every selected row and shows the remaining count; with nothing
+/// selected, empties the list and shows "no file in list" (an empty list stays untouched).
+void deleteFiles(RowsModel& rows);
+
 } // namespace tonebridge::core

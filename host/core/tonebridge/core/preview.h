@@ -13,6 +13,8 @@ inline constexpr const char* kPreviewFile = "miditemp.mid";
 inline constexpr int32_t kMidiWriterId = 0x2000006;
 inline constexpr const char* kTitleError = "Error...";
 inline constexpr const char* kTitleMessage = "Message...";
+/// Shown when the MIDI writer succeeds without a buffer: there is nothing to play.
+inline constexpr const char* kErrNothingToPlay = "error : the melody gave no MIDI data";
 
 /// A message box to show: text and title.
 struct PreviewMessage {

@@ -49,6 +49,11 @@ public:
 
 private:
     std::string m_path; ///< the held key's store location; empty when none is held
+#if defined(_WIN32)
+    void* m_handle = nullptr; ///< the held HKEY
+#else
+    std::string m_keyName; ///< the key's full name, as its file's section line shows it
+#endif
 };
 
 } // namespace tonebridge::core
