@@ -319,11 +319,18 @@ TEST_F(CliEndToEnd, ListPluginsPrintsTheVersionsReport) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Decoder Midi :"), lines.end());
     EXPECT_EQ(lines.back(), "");
 
-    // Without --plugins the "plugins" folder of the current folder is read.
-    fs::create_directory_symlink(kPlugins, m_work / "plugins");
-    const ProcessResult byDefault = cliRaw({"--list-plugins"});
-    EXPECT_EQ(byDefault.exitCode, 0);
-    EXPECT_EQ(byDefault.out, r.out);
+    // Without --plugins and without a "plugins" folder here, the staged folder beside the
+    // program is read.
+    const ProcessResult besideProgram = cliRaw({"--list-plugins"});
+    EXPECT_EQ(besideProgram.exitCode, 0);
+    EXPECT_EQ(besideProgram.out, r.out);
+
+    // A "plugins" folder in the current folder comes first, even an empty one.
+    fs::create_directory(m_work / "plugins");
+    const ProcessResult here = cliRaw({"--list-plugins"});
+    EXPECT_EQ(here.exitCode, 0);
+    EXPECT_EQ(here.out, "");
+    EXPECT_TRUE(contains(here.err, "no plug-in found in \"plugins\"")) << here.err;
 }
 
 TEST_F(CliEndToEnd, EmptyPluginFolderIsWarnedAbout) {

@@ -1,0 +1,44 @@
+# The Debian 12 packages Tonebridge needs to build, test and run, in one place.
+# Sourced by scripts/run.sh and scripts/test.sh; tonebridge_install_deps installs whatever
+# is missing with apt-get (as root, or through sudo).
+
+TONEBRIDGE_PACKAGES=(
+  cmake ninja-build g++          # the build
+  libcli11-dev                   # option parsing of tonebridge-cli
+  libgtest-dev libgmock-dev      # unit and end-to-end tests
+  libbenchmark-dev               # benchmarks (release preset)
+  qt6-base-dev                   # the desktop program
+  xvfb xauth                     # a virtual display for the desktop program's tests
+  clang libclang-rt-14-dev       # fuzz targets (fuzz preset)
+)
+
+tonebridge_missing_packages() {
+  local pkg
+  for pkg in "${TONEBRIDGE_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+      printf '%s\n' "$pkg"
+    fi
+  done
+}
+
+tonebridge_install_deps() {
+  local missing
+  mapfile -t missing < <(tonebridge_missing_packages)
+  if [ "${#missing[@]}" -eq 0 ]; then
+    return 0
+  fi
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      sudo=(sudo)
+    else
+      echo "Missing packages: ${missing[*]}" >&2
+      echo "Install them as root: apt-get install ${missing[*]}" >&2
+      return 1
+    fi
+  fi
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
+}
