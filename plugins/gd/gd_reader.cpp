@@ -3,11 +3,10 @@
 // stream's layout from the bytes. Built twice from this source; TB_GD_MODEL_GD75 or
 // TB_GD_MODEL_GD95 picks the identity.
 
-#include "tonebridge/dynamic_library.h"
+#include "engine_loader.h"
 #include "tonebridge/plugin_api.h"
 #include "tonebridge/plugin_support.h"
 
-#include <string>
 
 namespace {
 
@@ -52,7 +51,7 @@ TB_EXPORT const char* GetInputExt(void) { return kInputExt; }
 TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* /*name*/,
                                  Song** song, char** message) {
     using namespace tonebridge;
-    const LibraryHandle engine = loadLibrary(std::string(kEngineBaseName) + kLibrarySuffix);
+    const LibraryHandle engine = gd::loadEngine(kEngineBaseName);
     if (engine == nullptr) {
         setMessage(message, kMessageNoEngine);
         return kStatusFailed;

@@ -4,14 +4,13 @@
 // source; TB_GD_MODEL_GD75 or TB_GD_MODEL_GD95 picks the identity.
 
 #include "melody.h"
-#include "tonebridge/dynamic_library.h"
+#include "engine_loader.h"
 #include "tonebridge/plugin_api.h"
 #include "tonebridge/plugin_support.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -97,7 +96,7 @@ TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** 
         setMessage(message, kMessageWrongFormatId);
         return kStatusFailed;
     }
-    const LibraryHandle engine = loadLibrary(std::string(kEngineBaseName) + kLibrarySuffix);
+    const LibraryHandle engine = gd::loadEngine(kEngineBaseName);
     if (engine == nullptr) {
         setMessage(message, kMessageNoEngine);
         return kStatusFailed;
