@@ -157,14 +157,30 @@ CodeResult codeWith(LibraryHandle lib, const Song& song) {
 }
 
 
+TEST(GdRoundTrip, TheExampleStreamDecodesAndCodesBackByteForByte) {
+    DecodeResult song = decodeWith(plugin("gd75_reader"), kExample);
+    ASSERT_EQ(song.status, 0);
+    auto codeLsp = findExport<TbCodeLspFn>(plugin("lsp_coder"), "CodeLsp");
+    ASSERT_NE(codeLsp, nullptr);
+    uint8_t* stream = nullptr;
+    uint32_t length = 0;
+    char* message = nullptr;
+    ASSERT_EQ(codeLsp(song.song.get(), lsp::descriptorFor(0), &stream, &length, &message), 0);
+    EXPECT_EQ(Bytes(stream, stream + length), kExample);
+    std::free(stream);
+    std::free(message);
+}
+
 TEST(GdRoundTrip, AStreamTheCoderWroteDecodesAndCodesToTheSameBytes) {
     LibraryHandle readers[] = {plugin("gd75_reader"), plugin("gd95_reader")};
     LibraryHandle writers[] = {plugin("gd75_writer"), plugin("gd95_writer")};
-    // Sources: the example melody, and one with a rest, dotted and whole notes and a jump.
+    // Sources: the example melody, and one with a rest, dotted and whole notes and a jump
+    // (one voice: the coder keeps it within octaves 4 and 5).
     lsp::BitWriter w;
     const uint8_t head[] = {0x44, 0x48, 0x11, 0xFF, 0x03};
     w.writeBytes(head, sizeof head);
-    w.write(0, 4);  // no title
+    w.write(3, 4); // a title: the coder wants at least 3 bytes
+    w.writeBytes(reinterpret_cast<const uint8_t*>("Jig"), 3);
     w.write(5, 8);  // event count
     w.write(14, 5); // tempo 100
     w.write(100, 9);
@@ -175,8 +191,8 @@ TEST(GdRoundTrip, AStreamTheCoderWroteDecodesAndCodesToTheSameBytes) {
     w.write(60, 7);
     w.write(9, 4);    // rest
     w.write(7, 4);    // +7
-    w.write(0x81, 8); // note 40
-    w.write(40, 7);
+    w.write(0x81, 8); // note 76: a jump of 9, written absolute
+    w.write(76, 7);
     w.write(3, 4);    // +3
     w.write(0x8D, 8); // end of voice
     const Bytes sources[] = {kExample, w.bytes()};
