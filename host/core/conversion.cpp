@@ -63,7 +63,8 @@ bool writeOutputs(const PluginRegistry& registry, const Settings& settings,
     const std::string formatExt = coderExtension(registry, settings);
     const std::string connectorExt = connectorExtension(registry, settings);
     for (uint32_t i = 0; i < set.count; ++i) {
-        const std::string name = outputName(fullPath, set.count, i, settings, formatExt, connectorExt);
+        const std::string name =
+            outputName(fullPath, set.count, i, settings, formatExt, connectorExt);
         const uint8_t* data = set.buffers != nullptr ? set.buffers[i] : nullptr;
         const uint32_t size = set.sizes != nullptr ? set.sizes[i] : 0;
         if ((data == nullptr && size > 0) || !platform::writeFileAtomically(name, data, size)) {

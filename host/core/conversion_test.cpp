@@ -21,10 +21,10 @@ constexpr int32_t kConnFail = 0x3000104;
 class Conversion : public ::testing::Test {
 protected:
     void SetUp() override {
-        registerInOrder(m_registry, {"tp_dec_a", "tp_dec_nosong", "tp_dec_fail",
-                                     "tp_dec_fail_silent", "tp_dec_remark", "tp_coder_one",
-                                     "tp_coder_zero", "tp_coder_three", "tp_coder_fail",
-                                     "tp_conn_wrap", "tp_conn_noinput", "tp_conn_fail"});
+        registerInOrder(m_registry,
+                        {"tp_dec_a", "tp_dec_nosong", "tp_dec_fail", "tp_dec_fail_silent",
+                         "tp_dec_remark", "tp_coder_one", "tp_coder_zero", "tp_coder_three",
+                         "tp_coder_fail", "tp_conn_wrap", "tp_conn_noinput", "tp_conn_fail"});
         m_settings.coderdllid = kCoderOne;
     }
 
@@ -80,7 +80,7 @@ TEST_F(Conversion, NotFoundFailuresNameTheMissingStep) {
         {"tune.v2.mid", kErrConnectorNotFound}, // "mid" is an outer extension here
         {"readme", kErrInputNotSupported},
         {"tune.xyz", kErrInputNotSupported},
-        {"tune.nosong", kErrNoCoder},           // decoder succeeded without a Song
+        {"tune.nosong", kErrNoCoder}, // decoder succeeded without a Song
     };
     for (const Case& c : cases) {
         const int good = add("ok.tst");
@@ -312,13 +312,13 @@ TEST_F(Conversion, BatchRunWhereEveryRowFailsOrRowsVanish) {
     add("b.tst");
     add("c.tst");
     // Rows deleted while the run walks the list are passed over.
-    const int count = runBatch(m_registry, m_settings, m_rows, nullptr,
-                               [&](int row, int, const RowOutcome&) {
-                                   if (row == 0) {
-                                       m_rows.deleteRow(2);
-                                       m_rows.deleteRow(1);
-                                   }
-                               });
+    const int count =
+        runBatch(m_registry, m_settings, m_rows, nullptr, [&](int row, int, const RowOutcome&) {
+            if (row == 0) {
+                m_rows.deleteRow(2);
+                m_rows.deleteRow(1);
+            }
+        });
     EXPECT_EQ(count, 0);
     EXPECT_EQ(m_rows.rowCount(), 1);
 }
@@ -328,9 +328,12 @@ TEST_F(Conversion, DetectFileLabelsTypesAndSizes) {
         const char* file;
         const char* type;
     };
-    const Case cases[] = {{"a.tst", "tst"},           {"a.TST.wrap", "tst.wrap"},
-                          {"a.xyz", "unknow"},        {"a.xyz.wrap", "unknow.wrap"},
-                          {"a.tst.zzz", "tst.unknow"}, {"readme", "unknow"}};
+    const Case cases[] = {{"a.tst", "tst"},
+                          {"a.TST.wrap", "tst.wrap"},
+                          {"a.xyz", "unknow"},
+                          {"a.xyz.wrap", "unknow.wrap"},
+                          {"a.tst.zzz", "tst.unknow"},
+                          {"readme", "unknow"}};
     for (const Case& c : cases) {
         writeFile(m_in / c.file, "12345");
         const FileInfo info = detectFile(m_registry, m_in / c.file);

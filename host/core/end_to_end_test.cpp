@@ -18,13 +18,10 @@ const char* const kShipped[] = {"midi_reader", "midi_writer", "binary_to_text", 
 
 /// A one-track MIDI file: tempo, one note, end of track.
 std::string smallMidi() {
-    const unsigned char bytes[] = {
-        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
-        'M', 'T', 'r', 'k', 0, 0, 0, 19,
-        0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-        0x00, 0x90, 0x3C, 0x64,
-        0x60, 0x80, 0x3C, 0x40,
-        0x00, 0xFF, 0x2F, 0x00};
+    const unsigned char bytes[] = {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,    0,
+                                   1,    0,    96,   'M',  'T',  'r',  'k',  0,    0,    0,    19,
+                                   0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x90, 0x3C, 0x64,
+                                   0x60, 0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00};
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
@@ -32,7 +29,8 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name : kShipped) {
-            const fs::path file = fs::path(TB_STAGE_PLUGINS_DIR) / (std::string(name) + kLibrarySuffix);
+            const fs::path file =
+                fs::path(TB_STAGE_PLUGINS_DIR) / (std::string(name) + kLibrarySuffix);
             if (!fs::exists(file)) {
                 GTEST_SKIP() << name << " is not built yet";
             }
@@ -92,7 +90,8 @@ TEST_F(EndToEnd, MidiToMidiToHexTextAndBack) {
 
 TEST_F(EndToEnd, PreviewWritesTheMidiFile) {
     writeFile(m_dir / "tune.mid", smallMidi());
-    const PreviewResult result = preparePreview(m_registry, m_dir / "tune.mid", m_dir.path().string());
+    const PreviewResult result =
+        preparePreview(m_registry, m_dir / "tune.mid", m_dir.path().string());
     EXPECT_TRUE(result.written);
     EXPECT_TRUE(result.messages.empty());
     EXPECT_EQ(readFile(m_dir / kPreviewFile).substr(0, 4), "MThd");

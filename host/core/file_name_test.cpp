@@ -63,7 +63,8 @@ TEST(OutputName, DestinationFolderWithOrWithoutTrailingSeparator) {
     into.destdir += kSep;
     EXPECT_EQ(outputName(kSep + "In" + kSep + "tune.mid", 1, 0, into, ".gd75", ""), expected);
     into.destdir.clear();
-    EXPECT_EQ(outputName(kSep + "In" + kSep + "tune.mid", 1, 0, into, ".gd75", ""), kSep + "tune.gd75");
+    EXPECT_EQ(outputName(kSep + "In" + kSep + "tune.mid", 1, 0, into, ".gd75", ""),
+              kSep + "tune.gd75");
 }
 
 } // namespace

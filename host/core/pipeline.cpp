@@ -11,7 +11,9 @@
 
 namespace tonebridge::core {
 
-void MessageDeleter::operator()(char* text) const { std::free(text); }
+void MessageDeleter::operator()(char* text) const {
+    std::free(text);
+}
 
 namespace {
 
@@ -100,8 +102,8 @@ int32_t callConnect(TbConnectFn connect, uint8_t* const* buffers, const uint32_t
     return status;
 }
 
-bool decodeAndCode(const PluginRegistry& registry, const std::string& fullPath,
-                   int32_t coderId, PipelineReport& report, BufferSet& coded) {
+bool decodeAndCode(const PluginRegistry& registry, const std::string& fullPath, int32_t coderId,
+                   PipelineReport& report, BufferSet& coded) {
     const FileNameParts parts = splitFileName(fileNameOf(fullPath));
 
     std::vector<uint8_t> input;

@@ -24,8 +24,8 @@ public:
 /// Runs the shared steps on the file at fullPath and codes the melody with the coder
 /// coderId. On success coded holds the coder's buffer set; false after a failure was
 /// reported. Every block obtained from a plug-in is released on every path.
-bool decodeAndCode(const PluginRegistry& registry, const std::string& fullPath,
-                   int32_t coderId, PipelineReport& report, BufferSet& coded);
+bool decodeAndCode(const PluginRegistry& registry, const std::string& fullPath, int32_t coderId,
+                   PipelineReport& report, BufferSet& coded);
 
 /// Releases a plug-in's message with free.
 struct MessageDeleter {

@@ -86,7 +86,9 @@ std::optional<int32_t> pluginId(PluginRegistry::Handle handle) {
     return getId();
 }
 
-void PluginRegistry::loadAll() { loadFrom(defaultPluginDirectory()); }
+void PluginRegistry::loadAll() {
+    loadFrom(defaultPluginDirectory());
+}
 
 void PluginRegistry::loadFrom(const std::string& directory) {
     m_directory = directory;

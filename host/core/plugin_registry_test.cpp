@@ -19,7 +19,8 @@ TEST(PluginRegistry, LoadsAFolderByKindAndSkipsWhatIsNoPlugin) {
         dir, {"tp_other", "tp_odd_kind", "tp_filter", "tp_dec_a", "tp_dec_nodecode",
               "tp_dec_noinput", "tp_coder_one", "tp_coder_noext", "tp_conn_noinput"});
     writeFile(folder + kPathSeparator + "readme.txt", "not a library");
-    writeFile(folder + kPathSeparator + "broken.so", "\x7f" "ELF but not really");
+    writeFile(folder + kPathSeparator + "broken.so", "\x7f"
+                                                     "ELF but not really");
     fs::create_directory(fs::path(folder) / "sub");
     fs::copy_file(testPluginFile("tp_dec_b"), fs::path(folder) / "sub" / "tp_dec_b.so");
 
@@ -114,8 +115,7 @@ TEST(PluginRegistry, PluginTextReadsGetters) {
 }
 
 /// Runs body with the current directory set to folder, restoring it afterwards.
-template <typename Body>
-void inDirectory(const fs::path& folder, Body body) {
+template <typename Body> void inDirectory(const fs::path& folder, Body body) {
     const auto previous = fs::current_path();
     fs::current_path(folder);
     body();
@@ -125,15 +125,15 @@ void inDirectory(const fs::path& folder, Body body) {
 TEST(PluginRegistry, DefaultFolderIsPluginsInTheCurrentDirectoryFirst) {
     TempDir dir;
     fs::create_directory(dir.path() / kPluginsDirName);
-    inDirectory(dir.path(), [] {
-        EXPECT_EQ(PluginRegistry::defaultPluginDirectory(), kPluginsDirName);
-    });
+    inDirectory(dir.path(),
+                [] { EXPECT_EQ(PluginRegistry::defaultPluginDirectory(), kPluginsDirName); });
 }
 
 TEST(PluginRegistry, DefaultFolderFallsBackToTheInstalledFolderBesideTheProgram) {
     TempDir dir; // holds no "plugins"
     const fs::path exeDir = fs::read_symlink("/proc/self/exe").parent_path();
-    const fs::path installed = (exeDir / ".." / "lib" / "tonebridge" / "plugins").lexically_normal();
+    const fs::path installed =
+        (exeDir / ".." / "lib" / "tonebridge" / "plugins").lexically_normal();
     if (fs::exists(installed)) {
         GTEST_SKIP() << "an installed folder already exists at " << installed;
     }

@@ -66,7 +66,8 @@ TEST_F(Preview, ReportsInMessageBoxes) {
 
     EXPECT_EQ(messagesOf(preview("missing.tst")), (Messages{{kErrCannotOpen, kTitleError}}));
     EXPECT_EQ(messagesOf(preview("tune.xyz")), (Messages{{kErrInputNotSupported, kTitleError}}));
-    EXPECT_EQ(messagesOf(preview("tune.tst.zzz")), (Messages{{kErrConnectorNotFound, kTitleError}}));
+    EXPECT_EQ(messagesOf(preview("tune.tst.zzz")),
+              (Messages{{kErrConnectorNotFound, kTitleError}}));
     EXPECT_FALSE(fs::exists(m_files / kPreviewFile));
 }
 
@@ -74,7 +75,8 @@ TEST_F(Preview, NeedsTheMidiWriter) {
     PluginRegistry noWriter;
     registerInOrder(noWriter, {"tp_dec_a", "tp_coder_one"});
     writeFile(m_files / "tune.tst", "x");
-    const PreviewResult result = preparePreview(noWriter, m_files / "tune.tst", m_files.path().string());
+    const PreviewResult result =
+        preparePreview(noWriter, m_files / "tune.tst", m_files.path().string());
     EXPECT_FALSE(result.written);
     EXPECT_EQ(messagesOf(result), (Messages{{kErrNoCoder, kTitleError}}));
 }

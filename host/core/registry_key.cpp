@@ -46,9 +46,9 @@ long CRegistryKey::Open(RegistryRoot, const std::string& subKey) {
 long CRegistryKey::Create(RegistryRoot, const std::string& subKey, bool* created) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    const long status = RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr,
-                                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                                        &disposition);
+    const long status =
+        RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, &disposition);
     if (status == ERROR_SUCCESS) {
         if (created != nullptr) {
             *created = disposition == REG_CREATED_NEW_KEY;
@@ -105,9 +105,9 @@ struct Value {
 };
 
 struct KeyLocation {
-    std::string directory; ///< folder standing for the key (holds its subkeys)
-    std::string file;      ///< the key's value file; empty for the root key
-    std::string name;      ///< full name for the section line
+    std::string directory;                  ///< folder standing for the key (holds its subkeys)
+    std::string file;                       ///< the key's value file; empty for the root key
+    std::string name;                       ///< full name for the section line
     std::vector<std::string> ancestorFiles; ///< value files of the keys above, nearest last
 };
 
@@ -241,13 +241,15 @@ std::optional<Value> parseValueLine(const std::string& line) {
             return std::nullopt;
         }
         value.type = kRegBinary;
-        const std::string typePart = rest.substr(std::strlen(kHexPrefix), colon - std::strlen(kHexPrefix));
+        const std::string typePart =
+            rest.substr(std::strlen(kHexPrefix), colon - std::strlen(kHexPrefix));
         if (!typePart.empty()) {
             if (typePart.size() < 3 || typePart.front() != '(' || typePart.back() != ')') {
                 return std::nullopt;
             }
             const std::string digits = typePart.substr(1, typePart.size() - 2);
-            if (digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            if (digits.size() > 8 ||
+                digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
                 return std::nullopt;
             }
             value.type = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
@@ -383,8 +385,8 @@ long CRegistryKey::Create(RegistryRoot root, const std::string& subKey, bool* cr
     std::error_code ec;
     const bool existed = keyExists(*where);
     if (!existed) {
-        const fs::path folder = where->file.empty() ? fs::path(where->directory)
-                                                    : fs::path(where->file).parent_path();
+        const fs::path folder =
+            where->file.empty() ? fs::path(where->directory) : fs::path(where->file).parent_path();
         fs::create_directories(folder, ec);
         if (ec) {
             return kRegistryAccessDenied;

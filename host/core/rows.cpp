@@ -4,7 +4,9 @@ namespace tonebridge::core {
 
 namespace {
 
-bool validColumn(int column) { return column >= 0 && column < kColumnCount; }
+bool validColumn(int column) {
+    return column >= 0 && column < kColumnCount;
+}
 
 } // namespace
 
@@ -54,8 +56,8 @@ void RowsModel::setSelected(int row, bool selected) {
 
 int RowsModel::insertRow() {
     Row row;
-    row.colors = std::make_unique<RowColors>(m_defaultColors.textColor,
-                                             m_defaultColors.backgroundColor);
+    row.colors =
+        std::make_unique<RowColors>(m_defaultColors.textColor, m_defaultColors.backgroundColor);
     m_rows.push_back(std::move(row));
     return rowCount() - 1;
 }
@@ -67,7 +69,9 @@ void RowsModel::deleteRow(int row) {
     m_rows.erase(m_rows.begin() + row);
 }
 
-void RowsModel::deleteAllRows() { m_rows.clear(); }
+void RowsModel::deleteAllRows() {
+    m_rows.clear();
+}
 
 std::optional<int> RowsModel::firstSelected() const {
     for (std::size_t i = 0; i < m_rows.size(); ++i) {

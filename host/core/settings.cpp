@@ -2,8 +2,8 @@
 
 #include "tonebridge/core/registry_key.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace tonebridge::core {
 
@@ -21,8 +21,8 @@ std::string readString(CRegistryKey& key, const char* name) {
         return {};
     }
     // The text ends at its NUL; data stored without one still yields only what was read.
-    const std::size_t length = strnlen(buffer.data(), size);
-    return std::string(buffer.data(), length);
+    char* end = std::find(buffer.data(), buffer.data() + size, '\0');
+    return std::string(buffer.data(), end);
 }
 
 } // namespace

@@ -36,8 +36,9 @@ protected:
     /// Writes the key file by hand, as a user or an older version might have left it.
     void writeKeyFile(const std::string& valueLines) {
         fs::create_directories(m_config.path() / "Larkspur" / "Chimewright");
-        writeFile(keyFile(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Larkspur\\Chimewright\\4.10]\n" +
-                                 valueLines);
+        writeFile(keyFile(),
+                  "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Larkspur\\Chimewright\\4.10]\n" +
+                      valueLines);
     }
 
     std::vector<std::string> valueLines() const {
@@ -81,8 +82,8 @@ TEST_F(SettingsStore, SaveWritesExactlySixTypedValuesInOrderIntoOneFile) {
     EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Larkspur\\Chimewright\\4.10]\n"),
               std::string::npos);
     const std::vector<std::string> expected = {
-        "\"select\"=dword:00000000",  "\"destdir\"=\"\"",
-        "\"coderdllid\"=dword:00000000", "\"srcdir\"=\"\"",
+        "\"select\"=dword:00000000",         "\"destdir\"=\"\"",
+        "\"coderdllid\"=dword:00000000",     "\"srcdir\"=\"\"",
         "\"connectordllid\"=dword:00000000", "\"lauchconnector\"=dword:00000000"};
     EXPECT_EQ(valueLines(), expected);
     // The folders stand for the keys above; no other file and no temporary is left.

@@ -30,8 +30,8 @@ public:
         static std::atomic<int> counter{0};
         const auto base = fs::temp_directory_path();
         for (;;) {
-            m_path = base / ("tb_core_" + std::to_string(::getpid()) + "_" +
-                             std::to_string(counter++));
+            m_path =
+                base / ("tb_core_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
             if (fs::create_directory(m_path)) {
                 break;
             }

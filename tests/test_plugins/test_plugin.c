@@ -39,7 +39,9 @@
 #define TP_UNUSED
 #endif
 
-TB_EXPORT int32_t GetKindOfDLL(void) { return TP_KIND; }
+TB_EXPORT int32_t GetKindOfDLL(void) {
+    return TP_KIND;
+}
 
 #ifndef TP_ONLY_KIND
 
@@ -56,18 +58,32 @@ TP_UNUSED static char* copyText(const char* text, size_t size) {
 }
 
 #ifdef TP_MESSAGE
-TP_UNUSED static void setTestMessage(char** message) { *message = copyText(TP_MESSAGE, strlen(TP_MESSAGE)); }
+TP_UNUSED static void setTestMessage(char** message) {
+    *message = copyText(TP_MESSAGE, strlen(TP_MESSAGE));
+}
 #else
-TP_UNUSED static void setTestMessage(char** message) { (void)message; }
+TP_UNUSED static void setTestMessage(char** message) {
+    (void)message;
+}
 #endif
 
-TB_EXPORT int32_t GetDLLID(void) { return TP_ID; }
-TB_EXPORT const char* GetName(void) { return "Test plug-in " TP_TAG; }
-TB_EXPORT const char* GetDLLVersion(void) { return "1.00"; }
-TB_EXPORT const char* GetDate(void) { return "01/01/2024"; }
+TB_EXPORT int32_t GetDLLID(void) {
+    return TP_ID;
+}
+TB_EXPORT const char* GetName(void) {
+    return "Test plug-in " TP_TAG;
+}
+TB_EXPORT const char* GetDLLVersion(void) {
+    return "1.00";
+}
+TB_EXPORT const char* GetDate(void) {
+    return "01/01/2024";
+}
 
 #ifdef TP_INPUT_EXT
-TB_EXPORT const char* GetInputExt(void) { return TP_INPUT_EXT; }
+TB_EXPORT const char* GetInputExt(void) {
+    return TP_INPUT_EXT;
+}
 #endif
 
 #if TP_KIND == 1 /* decoder */
@@ -111,8 +127,8 @@ TP_UNUSED static Song* makeSong(const uint8_t* data, uint32_t size, const char* 
 }
 
 #ifndef TP_NO_WORK
-TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* name,
-                                 Song** song, char** message) {
+TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* name, Song** song,
+                                 char** message) {
     setTestMessage(message);
     if (TP_STATUS != 0) {
         return TP_STATUS;
@@ -131,9 +147,13 @@ TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char*
 #endif /* decoder */
 
 #if TP_KIND == 2 /* coder */
-TB_EXPORT const char* GetFormatName(void) { return "Test format " TP_TAG; }
+TB_EXPORT const char* GetFormatName(void) {
+    return "Test format " TP_TAG;
+}
 #ifdef TP_FORMAT_EXT
-TB_EXPORT const char* GetFormatNameExt(void) { return TP_FORMAT_EXT; }
+TB_EXPORT const char* GetFormatNameExt(void) {
+    return TP_FORMAT_EXT;
+}
 #endif
 
 #ifndef TP_NO_WORK
@@ -166,8 +186,12 @@ TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** 
 #endif /* coder */
 
 #if TP_KIND == 3 /* connector */
-TB_EXPORT const char* GetConnectorName(void) { return "Test connector " TP_TAG; }
-TB_EXPORT const char* GetConnectorExt(void) { return TP_CONNECTOR_EXT; }
+TB_EXPORT const char* GetConnectorName(void) {
+    return "Test connector " TP_TAG;
+}
+TB_EXPORT const char* GetConnectorExt(void) {
+    return TP_CONNECTOR_EXT;
+}
 
 #ifndef TP_NO_WORK
 TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,
@@ -201,8 +225,12 @@ TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes
 #endif /* connector */
 
 #if TP_KIND == 4 /* filter */
-TB_EXPORT int32_t TB_CALL Filter(void) { return 0; }
-TB_EXPORT const char* GetFilterName(void) { return "Test filter " TP_TAG; }
+TB_EXPORT int32_t TB_CALL Filter(void) {
+    return 0;
+}
+TB_EXPORT const char* GetFilterName(void) {
+    return "Test filter " TP_TAG;
+}
 #endif
 
 #endif /* TP_ONLY_KIND */
