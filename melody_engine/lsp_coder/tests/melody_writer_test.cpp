@@ -1,5 +1,6 @@
 #include "coder_status.h"
 #include "melody_writer.h"
+#include "stream_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -298,6 +299,17 @@ TEST(EventCountLimit, MelodiesWhoseCountReaches32768AreRefused) {
     write(descriptorFor(4), m, kCoderTooManyEvents);
     Bytes out{1, 2, 3};
     EXPECT_EQ(writeMelody(m, descriptorFor(4), out), kCoderTooManyEvents);
+    // At level 3 the count is the number of notes: the 40000 rest units are written (and
+    // folded into block repeats).
+    const Bytes level3 = write(descriptorFor(6), m);
+    ASSERT_FALSE(level3.empty());
+#if TONEBRIDGE_HAVE_LSP_READER
+    Melody back;
+    ASSERT_EQ(readStream(level3.data(), level3.size(), back), ReadStatus::Ok);
+    ASSERT_EQ(back.voices.size(), 2u);
+    ASSERT_EQ(back.voices[0].notes.size(), 1u);
+    EXPECT_EQ(back.voices[0].notes[0].restBefore, 896u * 40000u);
+#endif
 }
 
 } // namespace

@@ -60,7 +60,7 @@ TEST(RepeatSearch, HigherScoreWinsThenShorterThenEarlier) {
 /// Voices of the shapes the search meets: random, periodic with noise, all equal, and two
 /// interleaved patterns.
 Seq generatedVoice(std::mt19937& rng, int shape) {
-    std::uniform_int_distribution<int> lengthOf(0, 60);
+    std::uniform_int_distribution<int> lengthOf(0, shape % 5 == 0 ? 160 : 60);
     const std::size_t n = static_cast<std::size_t>(lengthOf(rng));
     Seq s(n);
     switch (shape % 4) {
@@ -99,6 +99,36 @@ TEST(RepeatSearch, AgreesWithTheLiteralSearchOnGeneratedVoices) {
         for (const auto& w : {kPitchRepeatWeights, kRhythmRepeatWeights}) {
             ASSERT_EQ(findRepeat(s, w), test::literalRepeatSearch(s, w)) << "voice " << i;
         }
+    }
+}
+
+TEST(RepeatSearch, LongPeriodicVoicesAgreeWithTheLiteralSearch) {
+    for (const std::size_t n : {100u, 241u, 300u}) {
+        const Seq equal(n, 4);
+        Seq periodic(n);
+        for (std::size_t i = 0; i < n; ++i) periodic[i] = static_cast<uint32_t>(i % 7 == 3 ? 1 : i % 3);
+        for (const Seq& s : {equal, periodic}) {
+            for (const auto& w : {kPitchRepeatWeights, kRhythmRepeatWeights}) {
+                EXPECT_EQ(findRepeat(s, w), test::literalRepeatSearch(s, w)) << n;
+            }
+        }
+    }
+}
+
+TEST(RepeatSearch, TwentyThousandEqualEntriesAreSearchedWithoutTryingEveryStart) {
+    // All starts equal: at length L the first start has n / L occurrences, L apart.
+    const Seq equal(20000, 7);
+    const Repeat r = findRepeat(equal, kPitchRepeatWeights);
+    ASSERT_TRUE(r.found());
+    ASSERT_EQ(r.positions.size(), equal.size() / r.length);
+    for (std::size_t i = 0; i < r.positions.size(); ++i) {
+        EXPECT_EQ(r.positions[i], i * r.length);
+    }
+    // No longer or shorter length scores more.
+    const int64_t score = repeatScore(kPitchRepeatWeights, static_cast<int64_t>(r.positions.size()), r.length);
+    for (int64_t L = 3; L <= 10000; ++L) {
+        const int64_t other = repeatScore(kPitchRepeatWeights, 20000 / L, L);
+        EXPECT_TRUE(other < score || (other == score && L >= r.length)) << L;
     }
 }
 
