@@ -92,8 +92,8 @@ const Bytes kTruncatedFile = concat({kHeader, {'M', 'T', 'r', 'k', 0, 0, 0, 0x40
 
 const char* const kMidiPlugins[] = {"midi_reader.so", "midi_writer.so"};
 const char* const kConnectorPlugins[] = {"binary_to_text.so", "text_to_binary.so"};
-const char* const kGdPlugins[] = {"gd75_writer.so", "gd75_reader.so", "lsp_coder.so",
-                                  "lsp_decoder.so"};
+const char* const kGdPlugins[] = {"gd75_writer.so", "gd75_reader.so", "gd95_writer.so",
+                                  "gd95_reader.so", "lsp_coder.so",   "lsp_decoder.so"};
 
 class CliEndToEnd : public ::testing::Test {
 protected:
@@ -352,7 +352,7 @@ TEST_F(CliEndToEnd, VersionAndHelp) {
 }
 
 // GD75 ringtones, once the GD plug-ins and the melody engine are built.
-class CliGd75 : public CliEndToEnd {
+class CliGd : public CliEndToEnd {
 protected:
     void SetUp() override {
         CliEndToEnd::SetUp();
@@ -364,21 +364,23 @@ protected:
     }
 };
 
-TEST_F(CliGd75, ExampleTuneFitsOneSms) {
-    fs::copy_file(kExamples / "tune.mid", m_work / "tune.mid");
-    const ProcessResult r = cli({"--format", "Panasonic GD75", "tune.mid"});
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    const Bytes stream = readFile(m_work / "tune.gd75");
-    ASSERT_GE(stream.size(), 5u);
-    EXPECT_LE(stream.size(), 140u);
-    EXPECT_EQ(stream[0], 'D');
-    EXPECT_EQ(stream[1], 'H');
-    EXPECT_TRUE(contains(r.out, "tune.mid: converted, " + std::to_string(stream.size()) +
-                                    " bytes -> tune.gd75\n"))
-        << r.out;
+TEST_F(CliGd, ExamplesFitOneSms) {
+    for (const std::string name : {"tune", "three_voices"}) {
+        fs::copy_file(kExamples / (name + ".mid"), m_work / (name + ".mid"));
+        const ProcessResult r = cli({"--format", "Panasonic GD75", name + ".mid"});
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        const Bytes stream = readFile(m_work / (name + ".gd75"));
+        ASSERT_GE(stream.size(), 5u) << name;
+        EXPECT_LE(stream.size(), 140u) << name;
+        EXPECT_EQ(stream[0], 'D');
+        EXPECT_EQ(stream[1], 'H');
+        EXPECT_TRUE(contains(r.out, name + ".mid: converted, " + std::to_string(stream.size()) +
+                                        " bytes -> " + name + ".gd75\n"))
+            << r.out;
+    }
 }
 
-TEST_F(CliGd75, TooLongMelodyIsRefused) {
+TEST_F(CliGd, TooLongMelodyIsRefused) {
     fs::copy_file(kExamples / "long_tune.mid", m_work / "long_tune.mid");
     const ProcessResult r = cli({"--format", "gd75", "long_tune.mid"});
     EXPECT_EQ(r.exitCode, 1);
@@ -386,7 +388,7 @@ TEST_F(CliGd75, TooLongMelodyIsRefused) {
     EXPECT_FALSE(fs::exists(m_work / "long_tune.gd75"));
 }
 
-TEST_F(CliGd75, RoundTripThroughHexText) {
+TEST_F(CliGd, RoundTripThroughHexText) {
     fs::copy_file(kExamples / "tune.mid", m_work / "tune.mid");
     ASSERT_EQ(cli({"--format", "Panasonic GD75", "tune.mid"}).exitCode, 0);
     const Bytes stream = readFile(m_work / "tune.gd75");
@@ -414,6 +416,21 @@ TEST_F(CliGd75, RoundTripThroughHexText) {
     const ProcessResult last = cli({"--format", "gd75", "midi/tune.mid"});
     ASSERT_EQ(last.exitCode, 0) << last.out << last.err;
     EXPECT_EQ(readFile(m_work / "midi" / "tune.gd75"), stream);
+}
+
+TEST_F(CliGd, ThreeVoicesThroughGd95AndBack) {
+    fs::copy_file(kExamples / "three_voices.mid", m_work / "three_voices.mid");
+    const ProcessResult coded = cli({"--format", "panasonic gd85/95", "three_voices.mid"});
+    ASSERT_EQ(coded.exitCode, 0) << coded.out << coded.err;
+    const Bytes stream = readFile(m_work / "three_voices.gd85_95");
+    ASSERT_FALSE(stream.empty());
+
+    fs::create_directory(m_work / "midi");
+    const ProcessResult midi = cli({"--format", "Midi", "--dest", "midi", "three_voices.gd85_95"});
+    ASSERT_EQ(midi.exitCode, 0) << midi.out << midi.err;
+    const ProcessResult again = cli({"--format", "0x2000003", "midi/three_voices.mid"});
+    ASSERT_EQ(again.exitCode, 0) << again.out << again.err;
+    EXPECT_EQ(readFile(m_work / "midi" / "three_voices.gd85_95"), stream);
 }
 
 } // namespace
