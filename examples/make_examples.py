@@ -144,7 +144,7 @@ BASS = parse(
     "C3:q E3:q G3:q C3:q "
     "G3:q D3:q G3:h "
     "C3:h C3:h "
-    "F3:q D3:q G3:h "
+    "F3:dq D3:e G3:h "
     "F3:q E3:q D3:q G3:q "
     "C3:w"
 )
