@@ -80,6 +80,7 @@ CMainWin::CMainWin(const core::PluginRegistry& registry, QWidget* parent)
         }
     });
     setAcceptDrops(true);
+    setFocusProxy(m_pane);
     m_pane->setFocus();
     updateCommandStates();
 }

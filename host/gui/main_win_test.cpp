@@ -17,6 +17,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QUrl>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -224,6 +228,34 @@ TEST_F(MainWinTest, AddLabelsConnectorWrappedTypes) {
     auto bare = makeWindow(test::noPlugins());
     bare->addFiles({dir + "/a.GD75.bin"});
     EXPECT_EQ(cell(*bare, 0, core::kColType), "unknow.unknow");
+}
+
+TEST_F(MainWinTest, DroppedFilesAreAddedButNotFolders) {
+    auto win = makeWindow(test::noPlugins());
+    const QString dir = freshDir("drop");
+    writeFile(dir + "/dropped.mid", "x");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir + "/dropped.mid"), QUrl::fromLocalFile(dir),
+                  QUrl("https://example.org/remote.mid")});
+
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QCoreApplication::sendEvent(win.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(win.get(), &drop);
+    ASSERT_EQ(win->listPane()->rowCount(), 1);
+    EXPECT_EQ(cell(*win, 0, core::kColFile), "dropped.mid");
+    EXPECT_EQ(counter(*win), "1 file(s) in list");
+
+    // Nothing usable: the drag is refused.
+    QMimeData folderOnly;
+    folderOnly.setUrls({QUrl::fromLocalFile(dir)});
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &folderOnly, Qt::LeftButton,
+                            Qt::NoModifier);
+    refused.setAccepted(false);
+    QCoreApplication::sendEvent(win.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
 }
 
 TEST_F(MainWinTest, DeleteRemovesTheSelectionOrEverything) {

@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::array<const char*, 2> kMidiMimeTypes = {"audio/midi", "audio/x-midi"};
 constexpr const char* kXdgMime = "xdg-mime";
+/// This program's own desktop entry: never taken for the player, or a preview would open a
+/// second converter instead of playing.
+constexpr const char* kOwnDesktopId = "tonebridge.desktop";
 constexpr const char* kMimeAppsList = "mimeapps.list";
 constexpr const char* kMimeInfoCache = "mimeinfo.cache";
 constexpr const char* kGroupDefaults = "Default Applications";
@@ -333,7 +336,7 @@ std::optional<PlayerCommand> commandFromExec(const QString& exec, const QString&
 
 std::optional<PlayerCommand> resolvePlayer(const QString& file) {
     const QString id = defaultMidiApplication();
-    if (!id.isEmpty()) {
+    if (!id.isEmpty() && id != QLatin1String(kOwnDesktopId)) {
         const QString desktopFile = findDesktopFile(id);
         if (!desktopFile.isEmpty()) {
             const auto command = commandFromExec(desktopExec(desktopFile), file);
