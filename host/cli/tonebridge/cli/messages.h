@@ -64,7 +64,7 @@ inline constexpr const char* kHelpDescription =
     "Converts ringtone melodies between the formats of the installed plug-ins (MIDI files,\n"
     "GD75 and GD85/95 melody streams, hexadecimal text), exactly as the desktop program\n"
     "tonebridge does. Each FILE is read by the decoder of its extension; a name with two\n"
-    "extensions (tune.gd75.txt) is first unwrapped by the connector of the last one.";
+    "extensions (tune.gd75.txt) is first unwrapped by the connector of the last one.\n";
 inline constexpr const char* kHelpFiles = "Input files";
 inline constexpr const char* kHelpFormat =
     "Output format: its name (case-insensitive, e.g. Midi, \"Panasonic GD75\"), its output "
