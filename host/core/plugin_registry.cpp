@@ -87,7 +87,40 @@ std::optional<int32_t> pluginId(PluginRegistry::Handle handle) {
 }
 
 void PluginRegistry::loadAll() {
-    loadFrom(defaultPluginDirectory());
+    // A "plugins" folder in the current directory that holds no plug-in (the source tree's
+    // own plugins/ folder, say) must not hide the installed plug-ins: try the next candidate.
+    const std::vector<std::string> candidates = candidatePluginDirectories();
+    for (const std::string& directory : candidates) {
+        loadFrom(directory);
+        if (!isEmpty()) {
+            return;
+        }
+    }
+    m_directory = candidates.empty() ? std::string(kPluginsDirName) : candidates.front();
+}
+
+bool PluginRegistry::isEmpty() const {
+    return m_decoders.empty() && m_coders.empty() && m_connectors.empty() && m_filters.empty() &&
+           m_others.empty();
+}
+
+std::vector<std::string> PluginRegistry::candidatePluginDirectories() {
+    std::vector<std::string> found;
+    std::error_code ec;
+    if (std::filesystem::is_directory(kPluginsDirName, ec)) {
+        found.emplace_back(kPluginsDirName);
+    }
+    const std::string exe = platform::executablePath();
+    if (!exe.empty()) {
+        const std::filesystem::path exeDir = std::filesystem::path(exe).parent_path();
+        for (const char* relative : kInstalledPluginDirs) {
+            const std::filesystem::path candidate = (exeDir / relative).lexically_normal();
+            if (std::filesystem::is_directory(candidate, ec)) {
+                found.push_back(candidate.string());
+            }
+        }
+    }
+    return found;
 }
 
 void PluginRegistry::loadFrom(const std::string& directory) {
@@ -115,21 +148,8 @@ void PluginRegistry::loadFrom(const std::string& directory) {
 }
 
 std::string PluginRegistry::defaultPluginDirectory() {
-    std::error_code ec;
-    if (std::filesystem::is_directory(kPluginsDirName, ec)) {
-        return kPluginsDirName;
-    }
-    const std::string exe = platform::executablePath();
-    if (!exe.empty()) {
-        const std::filesystem::path exeDir = std::filesystem::path(exe).parent_path();
-        for (const char* relative : kInstalledPluginDirs) {
-            const std::filesystem::path candidate = (exeDir / relative).lexically_normal();
-            if (std::filesystem::is_directory(candidate, ec)) {
-                return candidate.string();
-            }
-        }
-    }
-    return kPluginsDirName;
+    const std::vector<std::string> candidates = candidatePluginDirectories();
+    return candidates.empty() ? std::string(kPluginsDirName) : candidates.front();
 }
 
 bool PluginRegistry::registerLibrary(Handle handle) {

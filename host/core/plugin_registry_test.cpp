@@ -151,5 +151,33 @@ TEST(PluginRegistry, DefaultFolderFallsBackToTheInstalledFolderBesideTheProgram)
     EXPECT_EQ(found, kPluginsDirName);
 }
 
+TEST(PluginRegistry, AnEmptyPluginsFolderDoesNotHideTheOnesBesideTheProgram) {
+    const fs::path staged = fs::path(TB_STAGE_PLUGINS_DIR) / "midi_reader.so";
+    const fs::path besideProgram = fs::read_symlink("/proc/self/exe").parent_path() / "plugins";
+    if (!fs::exists(staged) || fs::exists(besideProgram)) {
+        GTEST_SKIP() << "needs the staged midi_reader and no plug-in folder beside the program";
+    }
+    fs::create_directory(besideProgram);
+    fs::copy_file(staged, besideProgram / "midi_reader.so");
+    TempDir dir;
+    fs::create_directory(dir.path() / kPluginsDirName); // like the source tree's plugins/
+    PluginRegistry registry;
+    inDirectory(dir.path(), [&] { registry.loadAll(); });
+    fs::remove_all(besideProgram);
+    EXPECT_EQ(registry.decoders().size(), 1u);
+    EXPECT_EQ(fs::path(registry.directory()), besideProgram.lexically_normal());
+}
+
+TEST(PluginRegistry, WithNoPluginsAnywhereTheFolderNamedIsTheRelativeOne) {
+    TempDir dir;
+    fs::create_directory(dir.path() / kPluginsDirName);
+    PluginRegistry registry;
+    // Only the empty folder in the current directory is tried when nothing is beside the
+    // program; the registry then names that folder.
+    inDirectory(dir.path(), [&] { registry.loadFrom(kPluginsDirName); });
+    EXPECT_TRUE(registry.isEmpty());
+    EXPECT_EQ(registry.directory(), kPluginsDirName);
+}
+
 } // namespace
 } // namespace tonebridge::core

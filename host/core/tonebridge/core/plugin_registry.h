@@ -25,7 +25,8 @@ public:
     PluginRegistry(const PluginRegistry&) = delete;
     PluginRegistry& operator=(const PluginRegistry&) = delete;
 
-    /// Loads every library of defaultPluginDirectory(). Called once at start-up.
+    /// Loads the plug-ins of the first candidate folder that holds any (see
+    /// candidatePluginDirectories). Called once at start-up.
     void loadAll();
 
     /// Loads every library of the given folder, in the order the file system lists them.
@@ -35,6 +36,13 @@ public:
     /// directory when it exists; otherwise the installed plug-in folder beside the executable
     /// (../lib/tonebridge/plugins, then plugins/ beside it); otherwise "plugins".
     static std::string defaultPluginDirectory();
+
+    /// Every existing plug-in folder in the order loadAll tries them: "plugins" in the
+    /// current directory, then the installed folders beside the executable.
+    static std::vector<std::string> candidatePluginDirectories();
+
+    /// True when no library of any kind is registered.
+    bool isEmpty() const;
 
     /// The folder the last load read (empty before any load).
     const std::string& directory() const { return m_directory; }
