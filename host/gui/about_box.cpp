@@ -32,7 +32,8 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent), m_version(new QLabel(th
     m_version->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QString::fromLatin1(text::kOk), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(QString::fromLatin1(text::kOk), QDialogButtonBox::AcceptRole)
+        ->setDefault(true);
     buttons->setCenterButtons(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

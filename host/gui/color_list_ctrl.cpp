@@ -153,7 +153,8 @@ CColorListCtrl::CColorListCtrl(RowsTableModel* model, int width, QWidget* parent
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = 0; column < core::kColumnCount; ++column) {
         horizontalHeader()->resizeSection(
-            column, static_cast<int>(width * kColumnWidthFractions[static_cast<std::size_t>(column)]));
+            column,
+            static_cast<int>(width * kColumnWidthFractions[static_cast<std::size_t>(column)]));
     }
 
     // The selection keeps the system highlight colours when the list loses the focus.
@@ -189,9 +190,9 @@ void CColorListCtrl::setRowSelected(int row, bool selected) {
         return;
     }
     const QModelIndex index = m_model->index(row, 0);
-    selectionModel()->select(index, (selected ? QItemSelectionModel::Select
-                                              : QItemSelectionModel::Deselect) |
-                                        QItemSelectionModel::Rows);
+    selectionModel()->select(
+        index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                   QItemSelectionModel::Rows);
 }
 
 void CColorListCtrl::ensureRowVisible(int row) {

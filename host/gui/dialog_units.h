@@ -14,7 +14,8 @@ public:
     explicit DialogUnits(const QWidget* widget) {
         const QFontMetrics metrics(widget->font());
         // The average over the Latin letters, rounded, as dialog templates measure it.
-        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        const QString letters =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
         m_baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
         m_baseY = metrics.height();
     }

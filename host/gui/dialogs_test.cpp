@@ -186,8 +186,10 @@ TEST(VersionsReportTest, SectionsInKindOrderWithFourLinesPerLibrary) {
 
     // Sections appear once each, in the fixed order, only for kinds that are present.
     const std::vector<std::pair<QString, std::size_t>> kinds = {
-        {"CODER", registry.coders().size()},       {"DECODER", registry.decoders().size()},
-        {"CONNECTOR", registry.connectors().size()}, {"FILTER", registry.filters().size()},
+        {"CODER", registry.coders().size()},
+        {"DECODER", registry.decoders().size()},
+        {"CONNECTOR", registry.connectors().size()},
+        {"FILTER", registry.filters().size()},
         {"OTHER", registry.others().size()}};
     qsizetype previous = -1;
     qsizetype expectedLines = 0;
@@ -201,7 +203,8 @@ TEST(VersionsReportTest, SectionsInKindOrderWithFourLinesPerLibrary) {
         EXPECT_EQ(lines[at - 1], rule);
         EXPECT_EQ(lines[at + 1], rule);
         previous = at;
-        expectedLines += 3 + 4 * static_cast<qsizetype>(count); // every shipped library has all three
+        expectedLines +=
+            3 + 4 * static_cast<qsizetype>(count); // every shipped library has all three
     }
     EXPECT_EQ(lines.size(), expectedLines);
 

@@ -19,7 +19,9 @@ int g_freshCount = 0;
 
 } // namespace
 
-QString tempRoot() { return g_root; }
+QString tempRoot() {
+    return g_root;
+}
 
 QString freshDir(const QString& name) {
     const QString path = QStringLiteral("%1/%2-%3").arg(g_root, name).arg(++g_freshCount);
@@ -35,14 +37,16 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 QByteArray tinyMidi() {
+    // clang-format off
     const QByteArray track = QByteArray::fromHex(
-        "00ff510307a120"   // tempo 500000 us per quarter
-        "00c000"           // program 0
-        "00903c64" "60803c40"
-        "00903e64" "60803e40"
-        "00904064" "8140804040"
-        "00ff2f00");       // end of track
+        "00ff510307a120"            // tempo: 500000 us per quarter note
+        "00c000"                    // program 0
+        "00903c64" "60803c40"       // C4 for a quarter note (division 96)
+        "00903e64" "60803e40"       // D4
+        "00904064" "8140804040"     // E4 for two quarter notes
+        "00ff2f00");                // end of track
     QByteArray file = QByteArray::fromHex("4d546864" "00000006" "0000" "0001" "0060");
+    // clang-format on
     file += QByteArray::fromHex("4d54726b");
     const auto size = static_cast<quint32>(track.size());
     file.append(static_cast<char>(size >> 24)).append(static_cast<char>(size >> 16));

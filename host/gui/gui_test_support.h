@@ -40,11 +40,11 @@ bool pluginsStaged(std::initializer_list<const char*> names);
 void freshSettingsStore();
 
 /// Skips the current test when a plug-in it needs has not been built.
-#define TB_REQUIRE_PLUGINS(...)                                                                \
-    do {                                                                                       \
-        if (!::tonebridge::gui::test::pluginsStaged({__VA_ARGS__})) {                          \
-            GTEST_SKIP() << "plug-in not built: " #__VA_ARGS__;                                \
-        }                                                                                      \
+#define TB_REQUIRE_PLUGINS(...)                                                                    \
+    do {                                                                                           \
+        if (!::tonebridge::gui::test::pluginsStaged({__VA_ARGS__})) {                              \
+            GTEST_SKIP() << "plug-in not built: " #__VA_ARGS__;                                    \
+        }                                                                                          \
     } while (0)
 
 } // namespace tonebridge::gui::test

@@ -24,7 +24,7 @@ inline constexpr const char* kCounterLineName = "counter65535";
 
 namespace text {
 
-inline constexpr const char* kTitle = core::kAppTitle; // "Chimewright"
+inline constexpr const char* kTitle = core::kAppTitle;     // "Chimewright"
 inline constexpr const char* kVersion = core::kAppVersion; // "4.10"
 
 // Main menu.

@@ -131,9 +131,13 @@ void CListPane::showMessage(const QString& title, const QString& text) {
     box.exec();
 }
 
-int CListPane::rowCount() { return m_model->rowCount(); }
+int CListPane::rowCount() {
+    return m_model->rowCount();
+}
 
-std::string CListPane::cellText(int row, int column) { return m_model->cellText(row, column); }
+std::string CListPane::cellText(int row, int column) {
+    return m_model->cellText(row, column);
+}
 
 void CListPane::setCellText(int row, int column, const std::string& text) {
     m_model->setCellText(row, column, text);
@@ -151,9 +155,13 @@ void CListPane::setCounterLine(const std::string& text) {
     m_counter->setText(QString::fromLocal8Bit(text.c_str()));
 }
 
-void CListPane::ensureVisible(int row) { m_list->ensureRowVisible(row); }
+void CListPane::ensureVisible(int row) {
+    m_list->ensureRowVisible(row);
+}
 
-void CListPane::setSelected(int row, bool selected) { m_list->setRowSelected(row, selected); }
+void CListPane::setSelected(int row, bool selected) {
+    m_list->setRowSelected(row, selected);
+}
 
 void CListPane::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);

@@ -108,8 +108,8 @@ void CMainWin::createActions() {
     const Command commands[] = {
         {kCmdAddFiles, text::kMenuAddFiles, text::kPromptAddFiles, text::kKeyAddFiles, kIconAdd,
          text::kButtonAdd, &CMainWin::onAddFiles},
-        {kCmdDeleteFiles, text::kMenuDeleteFiles, text::kPromptDeleteFiles,
-         text::kKeyDeleteFiles, kIconDelete, text::kButtonDelete, &CMainWin::deleteFiles},
+        {kCmdDeleteFiles, text::kMenuDeleteFiles, text::kPromptDeleteFiles, text::kKeyDeleteFiles,
+         kIconDelete, text::kButtonDelete, &CMainWin::deleteFiles},
         {kCmdExit, text::kMenuExit, text::kPromptExit, nullptr, nullptr, nullptr, nullptr},
         {kCmdConvert, text::kMenuConvert, text::kPromptConvert, text::kKeyConvert, kIconConvert,
          text::kButtonConvert, &CMainWin::startConversion},
@@ -256,7 +256,8 @@ void CMainWin::startConversion() {
                                Qt::QueuedConnection);
                        });
         m_workerDone.store(true);
-        QMetaObject::invokeMethod(this, [this] { onConversionFinished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { onConversionFinished(); }, Qt::QueuedConnection);
     });
 }
 

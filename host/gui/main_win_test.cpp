@@ -13,18 +13,18 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QUrl>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
+#include <QUrl>
 
 #include <memory>
 

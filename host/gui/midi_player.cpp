@@ -50,7 +50,8 @@ QString envPath(const char* name, const QString& fallback) {
 QStringList envPathList(const char* name, const QString& fallback) {
     QStringList result;
     const QString value = qEnvironmentVariable(name);
-    for (const QString& entry : (value.isEmpty() ? fallback : value).split(u':', Qt::SkipEmptyParts)) {
+    for (const QString& entry :
+         (value.isEmpty() ? fallback : value).split(u':', Qt::SkipEmptyParts)) {
         if (QDir::isAbsolutePath(entry)) {
             result << entry;
         }
@@ -350,7 +351,9 @@ std::optional<PlayerCommand> resolvePlayer(const QString& file) {
 
 MidiPlayer::MidiPlayer(QObject* parent) : QObject(parent) {}
 
-MidiPlayer::~MidiPlayer() { stop(); }
+MidiPlayer::~MidiPlayer() {
+    stop();
+}
 
 void MidiPlayer::stop() {
     if (m_process == nullptr || m_process->state() == QProcess::NotRunning) {

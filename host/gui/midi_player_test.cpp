@@ -69,7 +69,8 @@ protected:
 
     void addApplication(const QString& relativePath, const QString& exec) {
         writeFile(m_data + "/applications/" + relativePath,
-                  ("[Desktop Entry]\nType=Application\nName=Stand-in\nExec=" + exec + "\n"
+                  ("[Desktop Entry]\nType=Application\nName=Stand-in\nExec=" + exec +
+                   "\n"
                    "[Desktop Action other]\nExec=wrong\n")
                       .toUtf8());
     }
@@ -112,8 +113,8 @@ TEST_F(DesktopPlayerTest, PlayEndsThePreviousPlayerBeforeStartingTheNext) {
                                      "while :; do sleep 0.05; done\n")
                           .arg(log)
                           .toUtf8());
-    QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(script,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     addApplication("stand-in.desktop", "\"" + script + "\" %f");
     writeFile(m_data + "/applications/mimeapps.list",
               "[Default Applications]\naudio/midi=stand-in.desktop\n");
@@ -124,9 +125,8 @@ TEST_F(DesktopPlayerTest, PlayEndsThePreviousPlayerBeforeStartingTheNext) {
     {
         CMainWin win(test::stagedPlugins());
         win.show();
-        win.listPane()->setMessageSink([&](const QString& title, const QString& text) {
-            messages << title + "|" + text;
-        });
+        win.listPane()->setMessageSink(
+            [&](const QString& title, const QString& text) { messages << title + "|" + text; });
         win.addFiles({dir + "/tune.mid", dir + "/missing.mid"});
 
         win.listPane()->playRow(0);
@@ -166,10 +166,11 @@ TEST_F(DesktopPlayerTest, ClosingTheWindowEndsThePlayer) {
     TB_REQUIRE_PLUGINS("midi_reader", "midi_writer");
     const QString script = m_data + "/sleeper";
     writeFile(script, "#!/bin/sh\nexec sleep 60\n");
-    QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(script,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     addApplication("sleeper.desktop", script + " %f");
-    writeFile(m_config + "/mimeapps.list", "[Default Applications]\naudio/x-midi=sleeper.desktop\n");
+    writeFile(m_config + "/mimeapps.list",
+              "[Default Applications]\naudio/x-midi=sleeper.desktop\n");
     const QString dir = freshDir("play-close");
     writeFile(dir + "/tune.mid", test::tinyMidi());
 
