@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Tonebridge with the release preset and shows tonebridge-cli at work: an example
-# melody converted to a GD75 ringtone and back to MIDI, then the command's help.
+# melody converted to a GD75 ringtone and back to MIDI, then the command's help; with a
+# display, it then opens the desktop program with the example melody in its list.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -30,6 +31,12 @@ echo
 ./tonebridge-cli --help
 
 # ---- Desktop program -------------------------------------------------------------------
-# TODO(desktop): start ./tonebridge from "$STAGE" here when a display exists
-# (for example: if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then ./tonebridge; fi).
-# -----------------------------------------------------------------------------------------
+# With a display, open the desktop program from the staged tree (its plug-ins beside it) with
+# the example melody already in its list; without one, the command-line demo above is all.
+echo
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "== Starting the desktop program: $STAGE/tonebridge"
+  exec ./tonebridge "$DEMO/tune.mid"
+else
+  echo "No display: the desktop program $STAGE/tonebridge was built but not started."
+fi
