@@ -13,8 +13,12 @@ constexpr uint8_t kSysexStatus = 0xF0;
 constexpr uint8_t kSysexEscapeStatus = 0xF7;
 constexpr uint8_t kQuantityMore = 0x80;
 constexpr uint8_t kQuantityBits = 0x7F;
-/// First capacity of a track's event array; it doubles from there.
+/// Fewest events a track's first event array holds; it doubles from there when needed.
 constexpr uint32_t kFirstEventCapacity = 64;
+/// Bytes per event assumed when sizing a track's event array from its chunk length: a note
+/// in running status (one delta byte, two data bytes). Tracks of shorter events grow the
+/// array by doubling; the unused tail is given back at the end of the track.
+constexpr uint32_t kTypicalEventBytes = 3;
 
 /// What an event is, which decides how many bytes follow its status.
 enum class Kind : uint8_t { None, Channel, Sysex, Meta };
@@ -153,6 +157,18 @@ private:
         return true;
     }
 
+    /// Events the first array of a track gets: enough for the whole chunk when its events are
+    /// typical, so a large track is not copied over and over while it grows. The estimate
+    /// counts only bytes the input really holds, so a chunk that claims more than the file has
+    /// reserves nothing for them.
+    uint32_t firstCapacity(uint32_t countdown) const {
+        const uint32_t bytes = countdown < m_in.left ? countdown : m_in.left;
+        const uint32_t estimate = bytes / kTypicalEventBytes + 1;
+        return estimate < kFirstEventCapacity ? kFirstEventCapacity
+               : estimate > kMaxTrackEvents  ? kMaxTrackEvents
+                                             : estimate;
+    }
+
     int32_t readTrack(Song& song, uint16_t track) {
         const uint8_t* prefix = m_in.take(kChunkPrefixSize);
         if (prefix == nullptr || std::memcmp(prefix, kTrackTag, sizeof kTrackTag) != 0) {
@@ -168,7 +184,7 @@ private:
                 return kReadWrongFile;
             }
             if (count == capacity) {
-                uint32_t grown = capacity == 0 ? kFirstEventCapacity : capacity * 2;
+                uint32_t grown = capacity == 0 ? firstCapacity(countdown) : capacity * 2;
                 if (grown > kMaxTrackEvents) {
                     grown = kMaxTrackEvents;
                 }

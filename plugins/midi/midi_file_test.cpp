@@ -225,6 +225,23 @@ TEST(MidiRead, TracksAreLimitedTo65535Events) {
     expectWrongFile(midiFile({body}));
 }
 
+TEST(MidiRead, TracksOfShortEventsKeepEveryEvent) {
+    // Running-status program changes take two bytes each: more events than a track's chunk
+    // length suggests at first, so the event array has to grow while the track is read.
+    Bytes body = {0x00, 0xC0, 0x00};
+    for (int i = 1; i < 20000; ++i) {
+        body.insert(body.end(), {0x00, static_cast<uint8_t>(i % 128)});
+    }
+    const Decoded d = decodeBytes(midiFile({body, {0x00, 0xC1, 0x05}}));
+    ASSERT_EQ(d.status, kReadOk);
+    ASSERT_EQ(d.song->eventCounts[0], 20000);
+    for (int i = 0; i < 20000; i += 997) {
+        EXPECT_EQ(eventAt(d, 0, i), (Bytes{0xC0, static_cast<uint8_t>(i % 128)})) << i;
+    }
+    EXPECT_EQ(eventAt(d, 0, 19999), (Bytes{0xC0, static_cast<uint8_t>(19999 % 128)}));
+    EXPECT_EQ(eventAt(d, 1, 0), (Bytes{0xC1, 0x05}));
+}
+
 // --- Memory exhaustion ---
 
 // The allocation after which the test allocator starts failing; counted down per allocation.
