@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
+#include <queue>
 
 // How the search avoids trying every start at every length, and why it finds exactly what
 // trying them all would find.
@@ -33,26 +34,67 @@ static_assert(kPitchRepeatWeights.a > 0 && kPitchRepeatWeights.a * kMinRepeatLen
 static_assert(kRhythmRepeatWeights.a > 0 && kRhythmRepeatWeights.a * kMinRepeatLength > kRhythmRepeatWeights.b,
               "the search relies on scores growing with the occurrences and the length");
 
-/// Suffix array by prefix doubling.
+/// Suffix array by prefix doubling, each round a stable counting sort on the ranks: O(n log n)
+/// even when every entry is equal, where a comparison sort per round would take O(n log^2 n).
 std::vector<uint32_t> suffixArray(std::span<const uint32_t> seq) {
     const std::size_t n = seq.size();
     std::vector<uint32_t> sa(n);
-    std::iota(sa.begin(), sa.end(), 0u);
-    std::vector<int64_t> rank(seq.begin(), seq.end());
-    std::vector<int64_t> next(n);
-    for (std::size_t k = 1;; k *= 2) {
-        const auto key = [&](uint32_t i) {
-            return std::pair{rank[i], i + k < n ? rank[i + k] : int64_t{-1}};
-        };
-        std::sort(sa.begin(), sa.end(), [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
+    if (n == 0) {
+        return sa;
+    }
+    // Round 0: rank by the first entry, the values numbered densely from 0.
+    std::vector<uint32_t> values(seq.begin(), seq.end());
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    std::vector<uint32_t> rank(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        rank[i] = static_cast<uint32_t>(std::lower_bound(values.begin(), values.end(), seq[i]) - values.begin());
+    }
+    std::size_t classes = values.size();
+    std::vector<uint32_t> start(n + 1);
+    const auto sortByRank = [&](const std::vector<uint32_t>& order) {
+        std::fill_n(start.begin(), classes + 1, 0u);
+        for (std::size_t i = 0; i < n; ++i) {
+            ++start[rank[i] + 1];
+        }
+        for (std::size_t c = 1; c <= classes; ++c) {
+            start[c] += start[c - 1];
+        }
+        for (const uint32_t i : order) {
+            sa[start[rank[i]]++] = i;
+        }
+    };
+    std::vector<uint32_t> order(n);
+    std::iota(order.begin(), order.end(), 0u);
+    sortByRank(order);
+
+    // Round k: ranks order the suffixes by their first k entries. Sort by (rank[i],
+    // rank[i + k]), a missing second half first: the order by the second half is the previous
+    // suffix array shifted by k, and a stable sort by the first half finishes it.
+    std::vector<uint32_t> next(n);
+    for (std::size_t k = 1; classes < n; k *= 2) {
+        std::size_t p = 0;
+        for (std::size_t i = k < n ? n - k : 0; i < n; ++i) {
+            order[p++] = static_cast<uint32_t>(i);
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            if (sa[j] >= k) {
+                order[p++] = static_cast<uint32_t>(sa[j] - k);
+            }
+        }
+        sortByRank(order);
+        const auto second = [&](std::size_t i) { return i + k < n ? int64_t{rank[i + k]} : int64_t{-1}; };
         next[sa[0]] = 0;
-        for (std::size_t i = 1; i < n; ++i) {
-            next[sa[i]] = next[sa[i - 1]] + (key(sa[i - 1]) < key(sa[i]) ? 1 : 0);
+        classes = 1;
+        for (std::size_t j = 1; j < n; ++j) {
+            const std::size_t a = sa[j - 1];
+            const std::size_t b = sa[j];
+            if (rank[a] != rank[b] || second(a) != second(b)) {
+                ++classes;
+            }
+            next[b] = static_cast<uint32_t>(classes - 1);
         }
         rank.swap(next);
-        if (rank[sa[n - 1]] == static_cast<int64_t>(n - 1) || k >= n) {
-            break;
-        }
     }
     return sa;
 }
@@ -154,6 +196,20 @@ private:
     std::vector<uint32_t> m_count;
 };
 
+/// The highest score any length between lo and hi can reach, given the most occurrences at
+/// both ends (kLo at lo, kHi at hi). In between, the occurrences k lie between kHi and kLo,
+/// and k stretches of length L that do not overlap fit in the sequence: k * L <= n. Written
+/// as a*k*L - b*k - a*L + c, each term is bounded on its own; the second form is what stays
+/// tight when many short stretches repeat (k * L near n), where the first is far too high.
+int64_t scoreBound(const RepeatWeights& w, std::size_t n, std::size_t lo, std::size_t hi, uint32_t kLo,
+                   uint32_t kHi) {
+    const auto length = static_cast<int64_t>(hi);
+    const int64_t byOccurrences = repeatScore(w, kLo, length);
+    const int64_t covered = std::min(static_cast<int64_t>(kLo) * length, static_cast<int64_t>(n));
+    const int64_t byCoverage = w.a * covered - w.b * static_cast<int64_t>(kHi) - w.a * static_cast<int64_t>(lo) + w.c;
+    return std::min(byOccurrences, byCoverage);
+}
+
 } // namespace
 
 Repeat findRepeat(std::span<const uint32_t> seq, const RepeatWeights& weights) {
@@ -176,23 +232,33 @@ Repeat findRepeat(std::span<const uint32_t> seq, const RepeatWeights& weights) {
         return it->second.occurrences;
     };
     // Bisect [lo, hi] until every step of K between them lies between two evaluated lengths,
-    // or until no length inside can reach the best score seen: inside, K is at most K(lo) and
-    // the score at most that of K(lo) occurrences at hi.
-    eval(kMinRepeatLength);
-    eval(n / 2);
-    std::vector<std::pair<std::size_t, std::size_t>> pending{{kMinRepeatLength, n / 2}};
-    while (!pending.empty()) {
-        const auto [lo, hi] = pending.back();
-        pending.pop_back();
+    // or until no length inside can reach the best score seen (scoreBound). The stretch with
+    // the highest bound is bisected first: it raises the best score seen soonest, so that
+    // most other stretches are dropped without being bisected at all.
+    struct Pending {
+        int64_t bound;
+        std::size_t lo;
+        std::size_t hi;
+        bool operator<(const Pending& other) const { return bound < other.bound; }
+    };
+    std::priority_queue<Pending> pending;
+    const auto consider = [&](std::size_t lo, std::size_t hi) {
         const uint32_t kLo = eval(lo);
-        if (hi - lo < 2 || kLo == eval(hi) ||
-            repeatScore(weights, kLo, static_cast<int64_t>(hi)) < bestSeen) {
+        const uint32_t kHi = eval(hi);
+        if (hi - lo >= 2 && kLo != kHi) {
+            pending.push({scoreBound(weights, n, lo, hi, kLo, kHi), lo, hi});
+        }
+    };
+    consider(kMinRepeatLength, n / 2);
+    while (!pending.empty()) {
+        const Pending next = pending.top();
+        pending.pop();
+        if (next.bound < bestSeen) {
             continue;
         }
-        const std::size_t mid = lo + (hi - lo) / 2;
-        eval(mid);
-        pending.push_back({mid, hi});
-        pending.push_back({lo, mid});
+        const std::size_t mid = next.lo + (next.hi - next.lo) / 2;
+        consider(next.lo, mid);
+        consider(mid, next.hi);
     }
 
     // Every length whose score is the best is evaluated, the shortest of them among them; a
