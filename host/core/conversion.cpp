@@ -67,7 +67,10 @@ bool writeOutputs(const PluginRegistry& registry, const Settings& settings,
             outputName(fullPath, set.count, i, settings, formatExt, connectorExt);
         const uint8_t* data = set.buffers != nullptr ? set.buffers[i] : nullptr;
         const uint32_t size = set.sizes != nullptr ? set.sizes[i] : 0;
-        if ((data == nullptr && size > 0) || !platform::writeFileAtomically(name, data, size)) {
+        // No flush per output: a batch of many small files would otherwise spend most of its
+        // time waiting for one disk flush after another. Each output is still replaced whole.
+        if ((data == nullptr && size > 0) ||
+            !platform::writeFileAtomically(name, data, size, platform::Flush::No)) {
             return false;
         }
         outcome.outputs.push_back(name);

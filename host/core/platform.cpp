@@ -111,7 +111,7 @@ ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& data) {
 }
 
 #if defined(_WIN32)
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size) {
+bool writeFileAtomically(const std::string& path, const void* data, std::size_t size, Flush flush) {
     const std::string temp = temporaryNameFor(path, static_cast<long>(GetCurrentProcessId()));
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -127,11 +127,14 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
         bytes += part;
         size -= part;
     }
-    ok = FlushFileBuffers(file) && ok;
+    if (flush == Flush::Yes) {
+        ok = FlushFileBuffers(file) && ok;
+    }
     ok = CloseHandle(file) && ok;
     if (ok) {
-        ok = MoveFileExA(temp.c_str(), path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        const DWORD moveFlags =
+            MOVEFILE_REPLACE_EXISTING | (flush == Flush::Yes ? MOVEFILE_WRITE_THROUGH : 0);
+        ok = MoveFileExA(temp.c_str(), path.c_str(), moveFlags) != 0;
     }
     if (!ok) {
         DeleteFileA(temp.c_str());
@@ -139,7 +142,7 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
     return ok;
 }
 #else
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size) {
+bool writeFileAtomically(const std::string& path, const void* data, std::size_t size, Flush flush) {
     std::string temp;
     int fd = -1;
     // O_EXCL: never write through a name some other process or link already holds.
@@ -166,7 +169,9 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
             size -= static_cast<std::size_t>(written);
         }
     }
-    ok = fsync(fd) == 0 && ok;
+    if (flush == Flush::Yes) {
+        ok = fsync(fd) == 0 && ok;
+    }
     ok = close(fd) == 0 && ok;
     if (ok) {
         ok = std::rename(temp.c_str(), path.c_str()) == 0;

@@ -23,9 +23,14 @@ enum class ReadStatus { Ok, CannotOpen, CannotRead, TooLarge };
 /// contract can carry, or more than memory allows.
 ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& data);
 
+/// Whether writeFileAtomically waits for the new content to reach the disk before the rename.
+enum class Flush { Yes, No };
+
 /// Writes data to a new temporary file in path's folder and renames it over path, so path
 /// is either left as it was or replaced by the complete new content. The temporary file is
-/// removed on every failure.
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size);
+/// removed on every failure. Flush::No skips the wait for the disk: the replacement stays
+/// whole for every reader, only a crash of the whole system right after it may lose it.
+bool writeFileAtomically(const std::string& path, const void* data, std::size_t size,
+                         Flush flush = Flush::Yes);
 
 } // namespace tonebridge::core::platform
