@@ -8,6 +8,7 @@
 #include "tonebridge/core/plugin_registry.h"
 #include "tonebridge/core/rows.h"
 #include "tonebridge/core/settings.h"
+#include "tonebridge/core/versions_report.h"
 
 #include <ostream>
 
@@ -143,7 +144,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     }
 
     if (options.listPlugins) {
-        printLines(out, versionsReport(registry));
+        printLines(out, core::versionsReport(registry));
     }
     if (options.listFormats) {
         printLines(out, formatListing(registry));

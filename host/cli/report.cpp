@@ -46,37 +46,6 @@ void appendNamed(std::vector<std::string>& lines, const std::vector<NamedPlugin>
 
 } // namespace
 
-std::vector<std::string> versionsReport(const core::PluginRegistry& registry) {
-    const std::pair<const std::vector<core::PluginRegistry::Handle>*, const char*> sections[] = {
-        {&registry.coders(), kReportCoder},
-        {&registry.decoders(), kReportDecoder},
-        {&registry.connectors(), kReportConnector},
-        {&registry.filters(), kReportFilter},
-        {&registry.others(), kReportOther}};
-    std::vector<std::string> lines;
-    for (const auto& [handles, word] : sections) {
-        if (handles->empty()) {
-            continue;
-        }
-        lines.emplace_back(kReportRule);
-        lines.emplace_back(word);
-        lines.emplace_back(kReportRule);
-        for (core::PluginRegistry::Handle handle : *handles) {
-            if (auto name = core::pluginText(handle, TB_EXPORT_GET_NAME)) {
-                lines.push_back(*name + kReportNameSuffix);
-            }
-            if (auto version = core::pluginText(handle, TB_EXPORT_GET_VERSION)) {
-                lines.push_back(kReportVersionPrefix + *version);
-            }
-            if (auto date = core::pluginText(handle, TB_EXPORT_GET_DATE)) {
-                lines.push_back(kReportDatePrefix + *date);
-            }
-            lines.emplace_back();
-        }
-    }
-    return lines;
-}
-
 std::vector<std::string> formatListing(const core::PluginRegistry& registry) {
     std::vector<std::string> lines;
     lines.emplace_back(kHeadFormats);

@@ -1,4 +1,5 @@
 #include "tonebridge/cli/report.h"
+#include "tonebridge/core/versions_report.h"
 
 #include "tonebridge/cli/messages.h"
 
@@ -52,7 +53,7 @@ TEST(VersionLines, NameTheProgramAndItsVersion) {
 
 TEST(VersionsReport, EmptyRegistryGivesNoLines) {
     core::PluginRegistry registry;
-    EXPECT_TRUE(versionsReport(registry).empty());
+    EXPECT_TRUE(core::versionsReport(registry).empty());
 }
 
 TEST(FormatListing, EmptyRegistrySaysNone) {
@@ -78,12 +79,12 @@ protected:
 };
 
 TEST_F(ShippedPlugins, VersionsReportFramesEachKind) {
-    const std::vector<std::string> lines = versionsReport(registry);
+    const std::vector<std::string> lines = core::versionsReport(registry);
     ASSERT_GE(lines.size(), 7u);
-    EXPECT_EQ(lines[0], kReportRule);
+    EXPECT_EQ(lines[0], core::kReportRule);
     EXPECT_EQ(lines[0].size(), 80u);
     EXPECT_EQ(lines[1], "CODER");
-    EXPECT_EQ(lines[2], kReportRule);
+    EXPECT_EQ(lines[2], core::kReportRule);
 
     // The MIDI writer's block, wherever it stands among the coders.
     const auto name = std::find(lines.begin(), lines.end(), "Coder Midi :");
@@ -96,7 +97,7 @@ TEST_F(ShippedPlugins, VersionsReportFramesEachKind) {
     // Sections come in the fixed order, whatever order the libraries loaded in.
     std::vector<std::string> sections;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-        if (lines[i - 1] == kReportRule && lines[i + 1] == kReportRule) {
+        if (lines[i - 1] == core::kReportRule && lines[i + 1] == core::kReportRule) {
             sections.push_back(lines[i]);
         }
     }

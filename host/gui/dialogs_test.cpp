@@ -161,7 +161,7 @@ TEST(OptionsDlgTest, NoFormatSelectedKeepsTheStoredCoder) {
 }
 
 TEST(VersionsReportTest, EmptyWithoutPlugins) {
-    EXPECT_TRUE(versionsReport(test::noPlugins()).isEmpty());
+    EXPECT_TRUE(versionsReportLines(test::noPlugins()).isEmpty());
     CVersionsDlg dlg(test::noPlugins());
     EXPECT_EQ(dlg.windowTitle(), "DLL Versions");
     EXPECT_EQ(dlg.reportList()->count(), 0);
@@ -170,7 +170,7 @@ TEST(VersionsReportTest, EmptyWithoutPlugins) {
 TEST(VersionsReportTest, SectionsInKindOrderWithFourLinesPerLibrary) {
     TB_REQUIRE_PLUGINS("midi_reader", "midi_writer");
     const auto& registry = test::stagedPlugins();
-    const QStringList lines = versionsReport(registry);
+    const QStringList lines = versionsReportLines(registry);
     const QString rule(80, u'*');
 
     // The coders come first; the MIDI writer's four lines are as it reports itself.

@@ -88,16 +88,6 @@ inline constexpr const char* kBrowseTitle = "Please select a folder.";
 inline constexpr const char* kVersionsTitle = "DLL Versions";
 inline constexpr const char* kVersionsHeading =
     "The Version of each DLLs contained in the \"plugins\" directory :";
-inline constexpr const char* kReportRule =
-    "********************************************************************************";
-inline constexpr const char* kSectionCoder = "CODER";
-inline constexpr const char* kSectionDecoder = "DECODER";
-inline constexpr const char* kSectionConnector = "CONNECTOR";
-inline constexpr const char* kSectionFilter = "FILTER";
-inline constexpr const char* kSectionOther = "OTHER";
-inline constexpr const char* kNameSuffix = " :";
-inline constexpr const char* kVersionPrefix = "          Version :";
-inline constexpr const char* kDatePrefix = "          Date :";
 
 } // namespace text
 } // namespace tonebridge::gui

@@ -13,7 +13,7 @@ namespace tonebridge::gui {
 /// The report's lines: per kind present (coders, decoders, connectors, filters, others) a
 /// rule, the kind's word and a rule; then per library its name, version and date lines
 /// (each only when the library exports it) and an empty line.
-QStringList versionsReport(const core::PluginRegistry& registry);
+QStringList versionsReportLines(const core::PluginRegistry& registry);
 
 class CVersionsDlg : public QDialog {
     Q_OBJECT

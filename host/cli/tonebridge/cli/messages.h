@@ -47,17 +47,6 @@ inline constexpr const char* kHeadInputs = "Readable files (by extension):";
 inline constexpr const char* kListNone = "  (none)";
 inline constexpr const char* kConnectorInputNote = "unwraps files ending in .";
 
-/// Versions report, line by line as the desktop program shows it.
-inline constexpr const char* kReportRule =
-    "********************************************************************************";
-inline constexpr const char* kReportCoder = "CODER";
-inline constexpr const char* kReportDecoder = "DECODER";
-inline constexpr const char* kReportConnector = "CONNECTOR";
-inline constexpr const char* kReportFilter = "FILTER";
-inline constexpr const char* kReportOther = "OTHER";
-inline constexpr const char* kReportNameSuffix = " :";
-inline constexpr const char* kReportVersionPrefix = "          Version :";
-inline constexpr const char* kReportDatePrefix = "          Date :";
 
 /// Help texts.
 inline constexpr const char* kHelpDescription =

@@ -1,5 +1,5 @@
-// What tonebridge-cli prints: the plug-in versions report, the format listing and the
-// one-line result of each file.
+// What tonebridge-cli prints besides the versions report (core/versions_report.h): the format
+// listing and the one-line result of each file.
 #pragma once
 
 #include "tonebridge/core/conversion.h"
@@ -10,11 +10,6 @@
 #include <vector>
 
 namespace tonebridge::cli {
-
-/// The lines of the desktop program's versions report: per kind (coders, decoders,
-/// connectors, filters, others) a framed heading, then per library its name, version and
-/// date lines and an empty line. Kinds without libraries give no lines.
-std::vector<std::string> versionsReport(const core::PluginRegistry& registry);
 
 /// The output formats with identifier and extension, the connectors, and the extensions the
 /// decoders read.
