@@ -172,6 +172,7 @@ std::optional<uint32_t> toUnits(uint64_t ticks, uint16_t division) {
 int32_t takeNotes(std::span<const SongEvent> events, uint16_t division, MelodyVoice& voice) {
     uint64_t time = 0;
     uint64_t previousEnd = 0;
+    uint64_t voiceUnits = 0;
     for (std::size_t i = 0; i < events.size(); ++i) {
         time += events[i].delta;
         if (!isNoteOn(events[i])) {
@@ -208,6 +209,12 @@ int32_t takeNotes(std::span<const SongEvent> events, uint16_t division, MelodyVo
         const int duration = length ? durationIndexOf(*length) : -1;
         if (duration < 0) {
             return kCoderNotQuantized;
+        }
+        // A voice longer than the decoder reads back is refused here, before its rests
+        // become millions of rest units for the stream writer.
+        voiceUnits += uint64_t{*rest} + kDurations[static_cast<std::size_t>(duration)];
+        if (voiceUnits > kMaxVoiceUnits) {
+            return kCoderWrongMidi;
         }
         voice.notes.push_back({key, static_cast<uint8_t>(duration), *rest});
         previousEnd = *end;

@@ -36,11 +36,10 @@ constexpr unsigned kMaxPitch = 127;
 /// Refused beyond these: more voices than MIDI has channels; more notes than one Song track
 /// holds (two events a note plus name, program change and end); more rhythm items or voice
 /// time than any melody needs -- they only arise from streams crafted to exhaust memory or
-/// time, and a voice longer than kMaxVoiceUnits would need MIDI delta times above 0x0FFFFFFF.
+/// time; a voice longer than kMaxVoiceUnits (melody.h) would need MIDI delta times above 0x0FFFFFFF.
 constexpr std::size_t kMaxVoices = 16;
 constexpr std::size_t kMaxNotesPerVoice = (0xFFFF - 3) / 2;
 constexpr std::size_t kMaxRhythmItems = std::size_t{1} << 20;
-constexpr uint64_t kMaxVoiceUnits = uint64_t{0x0FFFFFFF} * 4 / 15;
 
 constexpr int kUnset = -1;
 

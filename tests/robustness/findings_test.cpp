@@ -1,0 +1,88 @@
+// Regression tests for faults the fuzz targets found, each fed with the bytes that showed it.
+#include "lsp_writer.h"
+#include "melody.h"
+#include "melody_to_song.h"
+#include "midi_file.h"
+#include "tonebridge/plugin_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+namespace lsp = tonebridge::lsp;
+namespace midi = tonebridge::midi;
+
+void appendQuantity(std::vector<uint8_t>& out, uint32_t value) {
+    uint8_t bytes[5];
+    uint8_t* end = midi::writeQuantity(bytes, value);
+    out.insert(out.end(), bytes, end);
+}
+
+/// A format-1 file of one track at 480 ticks per quarter: a track name, a text event after
+/// `textDelta` ticks, one quarter note (middle C) `noteDelta` ticks later, and the end.
+std::vector<uint8_t> oneNoteFile(uint32_t textDelta, uint32_t noteDelta) {
+    std::vector<uint8_t> track = {0x00, 0xFF, 0x03, 0x04, 'T', 'u', 'n', 'e'};
+    appendQuantity(track, textDelta);
+    track.insert(track.end(), {0xFF, 0x01, 0x01, 'x'});
+    appendQuantity(track, noteDelta);
+    track.insert(track.end(), {0x90, 60, 64, 0x83, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00});
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
+    const auto size = static_cast<uint32_t>(track.size());
+    file.insert(file.end(), {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)});
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
+struct Coded {
+    int32_t status = -1;
+    std::vector<uint8_t> stream;
+};
+
+/// Codes a file with format id 2 (level 3, where only notes count as events).
+Coded codeFile(const std::vector<uint8_t>& file) {
+    Song* song = nullptr;
+    char* message = nullptr;
+    EXPECT_EQ(midi::decode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message), midi::kReadOk);
+    std::free(message);
+    const tonebridge::SongPtr owned(song);
+    Coded coded;
+    uint8_t* stream = nullptr;
+    uint32_t length = 0;
+    message = nullptr;
+    coded.status = lsp::codeLsp(song, lsp::descriptorFor(2), &stream, &length, &message);
+    std::free(message);
+    coded.stream.assign(stream, stream + length);
+    std::free(stream);
+    return coded;
+}
+
+/// Ticks at 480 per quarter of a length in melody units (128 per quarter).
+constexpr uint32_t ticksOfUnits(uint64_t units) { return static_cast<uint32_t>(units * 480 / 128); }
+
+// The coder wrote a voice whose rests added up beyond what the decoder reads back (and spent
+// minutes cutting them into rest units); such a voice is now refused as a wrong MIDI file.
+TEST(Findings, CoderRefusesAVoiceLongerThanTheDecoderReads) {
+    // 80,000,000 units of rest in two deltas, beyond the longest voice of 71,582,788 units.
+    const Coded tooLong = codeFile(oneNoteFile(ticksOfUnits(40'000'000), ticksOfUnits(40'000'000)));
+    EXPECT_EQ(tooLong.status, lsp::kCoderWrongMidi);
+    EXPECT_TRUE(tooLong.stream.empty());
+
+    // A voice that ends just inside the limit still codes, and its stream reads back.
+    const uint64_t rest = 896 * 79'890;
+    ASSERT_LE(rest + 128, lsp::kMaxVoiceUnits);
+    const Coded inside = codeFile(oneNoteFile(ticksOfUnits(rest / 2), ticksOfUnits(rest / 2)));
+    ASSERT_EQ(inside.status, lsp::kCoderOk);
+    Song* song = nullptr;
+    char* message = nullptr;
+    EXPECT_EQ(lsp::decodeLsp(inside.stream.data(), static_cast<uint32_t>(inside.stream.size()), &song, &message),
+              lsp::kStatusOk);
+    std::free(message);
+    tonebridge::freeSong(song);
+}
+
+} // namespace
