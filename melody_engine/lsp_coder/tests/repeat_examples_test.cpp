@@ -95,5 +95,33 @@ TEST(RepeatSearchOnExamples, AgreesWithTheLiteralSearchOnLongerGeneratedVoices) 
     }
 }
 
+TEST(VariantsOnExamples, TheThreeVoiceExampleTakesTheSharedRhythmVariant) {
+    const std::filesystem::path file = std::filesystem::path(TB_EXAMPLES_DIR) / "three_voices.mid";
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        GTEST_SKIP() << "no " << file;
+    }
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    Song* raw = nullptr;
+    char* message = nullptr;
+    ASSERT_EQ(midi::decode(bytes.data(), static_cast<uint32_t>(bytes.size()), "example", &raw, &message),
+              midi::kReadOk);
+    const SongPtr song(raw);
+    Melody melody;
+    ASSERT_EQ(songToMelody(*song, melody), kCoderOk);
+    for (const int formatId : {3, 4}) {
+        SCOPED_TRACE(formatId);
+        const uint8_t* descriptor = descriptorFor(formatId);
+        StreamVariants variants;
+        ASSERT_EQ(writeVariants(melody, descriptor, variants), kCoderOk);
+        ASSERT_FALSE(variants.b.empty());
+        EXPECT_LT(variants.b.size(), variants.a.size());
+        EXPECT_TRUE(decodesAlike(variants.a, variants.b));
+        std::vector<uint8_t> chosen;
+        ASSERT_EQ(writeMelody(melody, descriptor, chosen), kCoderOk);
+        EXPECT_EQ(chosen, variants.b);
+    }
+}
+
 } // namespace
 } // namespace tonebridge::lsp
