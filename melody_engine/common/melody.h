@@ -57,6 +57,9 @@ inline constexpr uint32_t kMaxTempo = 511;
 inline constexpr uint32_t kMaxEventCount = 32767;
 inline constexpr uint32_t kMaxBlockRepeat = 15;
 inline constexpr uint32_t kMaxRhythmCopy = 63;
+/// Most voices a stream may hold for both directions: one per MIDI channel. The coder keeps
+/// no more, so every stream it writes reads back.
+inline constexpr std::size_t kMaxStreamVoices = 16;
 /// Longest voice, in melody units, that both directions accept: at 480 ticks per quarter it
 /// keeps every time of the voice within the largest MIDI delta time, 0x0FFFFFFF ticks. The
 /// coder refuses a longer voice, so every stream it writes reads back.

@@ -462,9 +462,10 @@ int32_t writeVariants(const Melody& melody, const uint8_t* descriptor, StreamVar
     if (level < 1 || level > 3) {
         return kCoderNoDescriptor;
     }
-    // The voice count field of the level bounds the voices as well as the descriptor does.
+    // The voice count field of the level bounds the voices as well as the descriptor does, and
+    // the decoder reads no more voices than MIDI has channels.
     const std::size_t voiceCount = std::min<std::size_t>(
-        {melody.voices.size(), descriptor[kDescVoiceLimit], maxVoicesAtLevel(level)});
+        {melody.voices.size(), descriptor[kDescVoiceLimit], maxVoicesAtLevel(level), kMaxStreamVoices});
 
     BitWriter header;
     writeHeader(header, descriptor, melody.title);

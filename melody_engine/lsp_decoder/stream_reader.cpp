@@ -37,7 +37,6 @@ constexpr unsigned kMaxPitch = 127;
 /// holds (two events a note plus name, program change and end); more rhythm items or voice
 /// time than any melody needs -- they only arise from streams crafted to exhaust memory or
 /// time; a voice longer than kMaxVoiceUnits (melody.h) would need MIDI delta times above 0x0FFFFFFF.
-constexpr std::size_t kMaxVoices = 16;
 constexpr std::size_t kMaxNotesPerVoice = (0xFFFF - 3) / 2;
 constexpr std::size_t kMaxRhythmItems = std::size_t{1} << 20;
 
@@ -219,7 +218,7 @@ private:
                 fail();
             }
             const uint32_t count = bits(m_level == 2 ? 4 : 6);
-            if (count == 0 || count > kMaxVoices) {
+            if (count == 0 || count > kMaxStreamVoices) {
                 fail();
             }
             m_melody.voices.resize(count);

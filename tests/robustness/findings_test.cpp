@@ -85,4 +85,37 @@ TEST(Findings, CoderRefusesAVoiceLongerThanTheDecoderReads) {
     tonebridge::freeSong(song);
 }
 
+/// A format-1 file of `tracks` tracks at 480 ticks per quarter, each one quarter note; the
+/// first track also carries the name.
+std::vector<uint8_t> chordFile(uint16_t tracks) {
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, uint8_t(tracks >> 8), uint8_t(tracks), 0x01, 0xE0};
+    for (uint16_t t = 0; t < tracks; ++t) {
+        std::vector<uint8_t> track;
+        if (t == 0) {
+            track = {0x00, 0xFF, 0x03, 0x04, 'T', 'u', 'n', 'e'};
+        }
+        const auto channel = static_cast<uint8_t>(t % 9); // never the percussion channel
+        const auto key = static_cast<uint8_t>(48 + t);
+        track.insert(track.end(), {0x00, uint8_t(0x90 | channel), key, 64, 0x83, 0x60, uint8_t(0x80 | channel), key, 0,
+                                   0x00, 0xFF, 0x2F, 0x00});
+        file.insert(file.end(), {'M', 'T', 'r', 'k', 0, 0, 0, uint8_t(track.size())});
+        file.insert(file.end(), track.begin(), track.end());
+    }
+    return file;
+}
+
+// With a descriptor that allows 31 voices the coder wrote 17 or more, and the decoder refused
+// the stream (it reads one voice per MIDI channel). The coder now keeps the first 16.
+TEST(Findings, CoderKeepsNoMoreVoicesThanTheDecoderReads) {
+    const Coded coded = codeFile(chordFile(20));
+    ASSERT_EQ(coded.status, lsp::kCoderOk);
+    Song* song = nullptr;
+    char* message = nullptr;
+    ASSERT_EQ(lsp::decodeLsp(coded.stream.data(), static_cast<uint32_t>(coded.stream.size()), &song, &message),
+              lsp::kStatusOk);
+    std::free(message);
+    const tonebridge::SongPtr owned(song);
+    EXPECT_EQ(song->header->trackCount, 1 + lsp::kMaxStreamVoices); // the conductor track and 16 voices
+}
+
 } // namespace
