@@ -67,18 +67,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string connectorExt = kConnectorExts[(choice >> 3) % 3];
     const uint32_t count = 1 + ((choice >> 5) % 4);
     const uint32_t index = count - 1;
-    const std::string output = core::outputName(path, count, index, settings, formatExt, connectorExt);
+    const std::string output =
+        core::outputName(path, count, index, settings, formatExt, connectorExt);
 
     // The folder: the destination (with its separator) or the source's own.
     const std::string folder = settings.select == 1
-        ? (destdir.empty() || destdir.back() != core::kPathSeparator ? destdir + core::kPathSeparator : destdir)
-        : directory;
+                                   ? (destdir.empty() || destdir.back() != core::kPathSeparator
+                                          ? destdir + core::kPathSeparator
+                                          : destdir)
+                                   : directory;
     FUZZ_CHECK(output.compare(0, folder.size(), folder) == 0);
     // What follows is the name up to its first point, the buffer index, then the extensions,
     // with no separator that could move the file elsewhere.
     std::string rest = output.substr(folder.size());
     FUZZ_CHECK(rest.find(core::kPathSeparator) == std::string::npos);
-    const std::string tail = (count > 1 ? "_" + std::to_string(index) : std::string()) + formatExt + connectorExt;
+    const std::string tail =
+        (count > 1 ? "_" + std::to_string(index) : std::string()) + formatExt + connectorExt;
     FUZZ_CHECK(rest.size() >= tail.size());
     FUZZ_CHECK(rest.compare(rest.size() - tail.size(), tail.size(), tail) == 0);
     const std::string stem = rest.substr(0, rest.size() - tail.size());

@@ -11,12 +11,12 @@
 
 /// Stops the run with the failed condition when an invariant does not hold. Used instead of
 /// assert so that the check also runs in release builds, where the fuzzers live.
-#define FUZZ_CHECK(condition)                                                                   \
-    do {                                                                                        \
-        if (!(condition)) {                                                                     \
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
             std::fprintf(stderr, "%s:%d: invariant failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                       \
-        }                                                                                       \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (0)
 
 namespace tonebridge::fuzz {

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t* stream = nullptr;
     uint32_t length = 0;
     char* message = nullptr;
-    const int32_t status = lsp::codeLsp(input.song.get(), input.descriptor, &stream, &length, &message);
+    const int32_t status =
+        lsp::codeLsp(input.song.get(), input.descriptor, &stream, &length, &message);
     const char* expected = lsp::coderMessage(status);
     if (status == lsp::kCoderOk) {
         FUZZ_CHECK(stream != nullptr && length > 0);

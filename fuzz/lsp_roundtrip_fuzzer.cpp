@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t* first = nullptr;
     uint32_t firstLength = 0;
     char* message = nullptr;
-    if (lsp::codeLsp(input.song.get(), input.descriptor, &first, &firstLength, &message) != lsp::kCoderOk) {
+    if (lsp::codeLsp(input.song.get(), input.descriptor, &first, &firstLength, &message) !=
+        lsp::kCoderOk) {
         std::free(message);
         return 0;
     }
@@ -52,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     uint8_t* second = nullptr;
     uint32_t secondLength = 0;
-    const int32_t recodeStatus = lsp::codeLsp(decoded, input.descriptor, &second, &secondLength, &message);
+    const int32_t recodeStatus =
+        lsp::codeLsp(decoded, input.descriptor, &second, &secondLength, &message);
     std::unique_ptr<uint8_t, decltype(&std::free)> ownedSecond(second, &std::free);
     if (recodeStatus != lsp::kCoderOk || secondLength != firstLength ||
         std::memcmp(first, second, firstLength) != 0) {

@@ -23,7 +23,8 @@ namespace {
 
 void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> readFile(const fs::path& path) {
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root(argv[1]);
-    for (const char* target : {"midi_decode", "lsp_decode", "text_to_binary", "lsp_code", "lsp_roundtrip", "file_name"}) {
+    for (const char* target : {"midi_decode", "lsp_decode", "text_to_binary", "lsp_code",
+                               "lsp_roundtrip", "file_name"}) {
         fs::create_directories(root / target);
     }
     int streams = 0;
@@ -71,7 +73,8 @@ int main(int argc, char** argv) {
 
         Song* song = nullptr;
         char* message = nullptr;
-        const int32_t read = tonebridge::midi::decode(midi.data(), static_cast<uint32_t>(midi.size()), "seed", &song, &message);
+        const int32_t read = tonebridge::midi::decode(
+            midi.data(), static_cast<uint32_t>(midi.size()), "seed", &song, &message);
         std::free(message);
         tonebridge::SongPtr owned(song);
         if (read != tonebridge::midi::kReadOk) {
@@ -81,7 +84,8 @@ int main(int argc, char** argv) {
             uint8_t* stream = nullptr;
             uint32_t length = 0;
             message = nullptr;
-            const int32_t status = tonebridge::lsp::codeLsp(song, tonebridge::lsp::descriptorFor(id), &stream, &length, &message);
+            const int32_t status = tonebridge::lsp::codeLsp(
+                song, tonebridge::lsp::descriptorFor(id), &stream, &length, &message);
             std::free(message);
             if (status != tonebridge::lsp::kCoderOk) {
                 continue;
@@ -97,8 +101,8 @@ int main(int argc, char** argv) {
             uint8_t* buffers[] = {stream};
             const uint32_t sizes[] = {length};
             tonebridge::BufferSet text;
-            if (tonebridge::hex::binaryToText(buffers, sizes, 1, &text.buffers, &text.sizes, &text.count, &message) ==
-                tonebridge::hex::kOk) {
+            if (tonebridge::hex::binaryToText(buffers, sizes, 1, &text.buffers, &text.sizes,
+                                              &text.count, &message) == tonebridge::hex::kOk) {
                 std::vector<uint8_t> seed(1, 1);
                 seed.insert(seed.end(), text.buffers[0], text.buffers[0] + text.sizes[0]);
                 writeFile(root / "text_to_binary" / name, seed);

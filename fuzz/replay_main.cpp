@@ -19,7 +19,8 @@ int runFile(const std::filesystem::path& path) {
         std::fprintf(stderr, "cannot read %s\n", path.c_str());
         return 1;
     }
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                     std::istreambuf_iterator<char>()};
     // A fresh copy of exactly the input's size, so a read past its end is caught.
     std::vector<uint8_t> exact(bytes);
     LLVMFuzzerTestOneInput(exact.empty() ? nullptr : exact.data(), exact.size());

@@ -27,7 +27,8 @@ inline SongInput songInputFrom(const uint8_t* data, size_t size) {
     input.descriptor = lsp::descriptorFor(input.formatId);
     Song* song = nullptr;
     char* message = nullptr;
-    if (midi::decode(data + 1, static_cast<uint32_t>(size - 1), "fuzz", &song, &message) == midi::kReadOk) {
+    if (midi::decode(data + 1, static_cast<uint32_t>(size - 1), "fuzz", &song, &message) ==
+        midi::kReadOk) {
         input.song.reset(song);
     }
     std::free(message);

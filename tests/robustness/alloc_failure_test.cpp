@@ -57,7 +57,9 @@ void failAllocation(long n) {
     g_left = n - 1;
 }
 
-void stopFailing() { g_left = -1; }
+void stopFailing() {
+    g_left = -1;
+}
 
 } // namespace
 
@@ -66,7 +68,9 @@ void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* block, size_t size);
 
-void* __wrap_malloc(size_t size) { return refuseThisAllocation() ? nullptr : __real_malloc(size); }
+void* __wrap_malloc(size_t size) {
+    return refuseThisAllocation() ? nullptr : __real_malloc(size);
+}
 void* __wrap_calloc(size_t count, size_t size) {
     return refuseThisAllocation() ? nullptr : __real_calloc(count, size);
 }
@@ -82,15 +86,27 @@ void* operator new(std::size_t size) {
     }
     return block;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return refuseThisAllocation() ? nullptr : __real_malloc(size != 0 ? size : 1);
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
 
 namespace {
 
@@ -120,7 +136,8 @@ std::vector<uint8_t> flatten(const Song* song) {
     }
     BufferSet file;
     char* message = nullptr;
-    EXPECT_EQ(midi::encode(song, &file.buffers, &file.sizes, &file.count, &message), midi::kWriteOk);
+    EXPECT_EQ(midi::encode(song, &file.buffers, &file.sizes, &file.count, &message),
+              midi::kWriteOk);
     std::free(message);
     for (uint32_t i = 0; i < file.count; ++i) {
         bytes.insert(bytes.end(), file.buffers[i], file.buffers[i] + file.sizes[i]);
@@ -149,9 +166,12 @@ std::optional<std::string> takeMessage(char* message) {
     return text;
 }
 
-using SameResult = std::function<bool(const std::vector<uint8_t>& got, const std::vector<uint8_t>& reference)>;
+using SameResult =
+    std::function<bool(const std::vector<uint8_t>& got, const std::vector<uint8_t>& reference)>;
 
-bool identical(const std::vector<uint8_t>& got, const std::vector<uint8_t>& reference) { return got == reference; }
+bool identical(const std::vector<uint8_t>& got, const std::vector<uint8_t>& reference) {
+    return got == reference;
+}
 
 /// Runs call with the n-th allocation failing, for n = 1, 2, ... until a call reaches no n-th
 /// allocation, and checks every outcome against the undisturbed one. call runs the working
@@ -159,8 +179,8 @@ bool identical(const std::vector<uint8_t>& got, const std::vector<uint8_t>& refe
 /// despite its failed allocation must give a result that sameResult accepts. Returns how many
 /// allocations the undisturbed call makes.
 long failEachAllocation(const std::function<Outcome(long n)>& call,
-                        std::initializer_list<int32_t> exhaustedStatuses, const char* exhaustedMessage,
-                        const SameResult& sameResult = identical) {
+                        std::initializer_list<int32_t> exhaustedStatuses,
+                        const char* exhaustedMessage, const SameResult& sameResult = identical) {
     const Outcome reference = call(0);
     EXPECT_EQ(reference.status, 0) << "the undisturbed call fails";
     for (long n = 1;; ++n) {
@@ -196,12 +216,16 @@ std::vector<uint8_t> readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<uint8_t> example(const char* name) { return readFile(std::string(TB_EXAMPLES_DIR) + "/" + name); }
+std::vector<uint8_t> example(const char* name) {
+    return readFile(std::string(TB_EXAMPLES_DIR) + "/" + name);
+}
 
 SongPtr readSong(const std::vector<uint8_t>& file) {
     Song* song = nullptr;
     char* message = nullptr;
-    EXPECT_EQ(midi::decode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message), midi::kReadOk);
+    EXPECT_EQ(
+        midi::decode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message),
+        midi::kReadOk);
     std::free(message);
     return SongPtr(song);
 }
@@ -210,7 +234,8 @@ std::vector<uint8_t> codeStream(const Song* song, int formatId) {
     uint8_t* stream = nullptr;
     uint32_t length = 0;
     char* message = nullptr;
-    EXPECT_EQ(lsp::codeLsp(song, lsp::descriptorFor(formatId), &stream, &length, &message), lsp::kCoderOk);
+    EXPECT_EQ(lsp::codeLsp(song, lsp::descriptorFor(formatId), &stream, &length, &message),
+              lsp::kCoderOk);
     std::free(message);
     std::vector<uint8_t> bytes(stream, stream + length);
     std::free(stream);
@@ -229,9 +254,11 @@ TEST(AllocationFailure, MidiReaderReportsNotEnoughMemoryAtEveryAllocation) {
             [&](long n) {
                 Song* song = nullptr;
                 char* message = nullptr;
-                if (n > 0) failAllocation(n);
+                if (n > 0)
+                    failAllocation(n);
                 Outcome out;
-                out.status = midi::decode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message);
+                out.status = midi::decode(file.data(), static_cast<uint32_t>(file.size()), "tune",
+                                          &song, &message);
                 stopFailing();
                 SongPtr owned(song);
                 out.message = takeMessage(message);
@@ -252,9 +279,11 @@ TEST(AllocationFailure, MidiWriterReportsNotEnoughMemoryAtEveryAllocation) {
             [&](long n) {
                 BufferSet set;
                 char* message = nullptr;
-                if (n > 0) failAllocation(n);
+                if (n > 0)
+                    failAllocation(n);
                 Outcome out;
-                out.status = midi::encode(song.get(), &set.buffers, &set.sizes, &set.count, &message);
+                out.status =
+                    midi::encode(song.get(), &set.buffers, &set.sizes, &set.count, &message);
                 stopFailing();
                 out.message = takeMessage(message);
                 out.handedOver = set.buffers != nullptr || set.sizes != nullptr || set.count != 0;
@@ -269,14 +298,16 @@ TEST(AllocationFailure, MidiWriterReportsNotEnoughMemoryAtEveryAllocation) {
 
 /// Both connectors on a set of three buffers, one of them empty.
 TEST(AllocationFailure, ConnectorsReportNotEnoughMemoryAtEveryAllocation) {
-    using ConnectFn = int32_t (*)(uint8_t* const*, const uint32_t*, uint32_t, uint8_t***, uint32_t**, uint32_t*,
-                                  char**, const hex::Allocator&);
+    using ConnectFn = int32_t (*)(uint8_t* const*, const uint32_t*, uint32_t, uint8_t***,
+                                  uint32_t**, uint32_t*, char**, const hex::Allocator&);
     const struct {
         const char* name;
         ConnectFn connect;
         std::vector<std::string> inputs;
     } cases[] = {
-        {"binary_to_text", &hex::binaryToText, {std::string("DH\x12\xFF\x03\x00", 6), "", "\x7F\x80"}},
+        {"binary_to_text",
+         &hex::binaryToText,
+         {std::string("DH\x12\xFF\x03\x00", 6), "", "\x7F\x80"}},
         {"text_to_binary", &hex::textToBinary, {"4448120A", "", "DA7F80"}},
     };
     for (const auto& c : cases) {
@@ -292,10 +323,12 @@ TEST(AllocationFailure, ConnectorsReportNotEnoughMemoryAtEveryAllocation) {
             [&](long n) {
                 BufferSet set;
                 char* message = nullptr;
-                if (n > 0) failAllocation(n);
+                if (n > 0)
+                    failAllocation(n);
                 Outcome out;
-                out.status = c.connect(buffers.data(), sizes.data(), static_cast<uint32_t>(buffers.size()),
-                                       &set.buffers, &set.sizes, &set.count, &message, hex::Allocator{});
+                out.status =
+                    c.connect(buffers.data(), sizes.data(), static_cast<uint32_t>(buffers.size()),
+                              &set.buffers, &set.sizes, &set.count, &message, hex::Allocator{});
                 stopFailing();
                 out.message = takeMessage(message);
                 out.handedOver = set.buffers != nullptr || set.sizes != nullptr || set.count != 0;
@@ -313,7 +346,8 @@ TEST(AllocationFailure, ConnectorsReportNotEnoughMemoryAtEveryAllocation) {
 std::vector<uint8_t> decodedForm(const std::vector<uint8_t>& stream) {
     Song* song = nullptr;
     char* message = nullptr;
-    EXPECT_EQ(lsp::decodeLsp(stream.data(), static_cast<uint32_t>(stream.size()), &song, &message), lsp::kStatusOk);
+    EXPECT_EQ(lsp::decodeLsp(stream.data(), static_cast<uint32_t>(stream.size()), &song, &message),
+              lsp::kStatusOk);
     std::free(message);
     const SongPtr owned(song);
     return flatten(song);
@@ -323,7 +357,8 @@ TEST(AllocationFailure, CodeLspReportsNotEnoughMemoryAtEveryAllocation) {
     // WATCHOUT: with three or more voices the coder reads both variants back before it keeps
     // the shorter one; when memory runs out during that check it keeps variant A. The stream
     // is then longer but still the same melody, so a success here is held to decode alike.
-    const auto sameMelody = [](const std::vector<uint8_t>& got, const std::vector<uint8_t>& reference) {
+    const auto sameMelody = [](const std::vector<uint8_t>& got,
+                               const std::vector<uint8_t>& reference) {
         return got == reference || decodedForm(got) == decodedForm(reference);
     };
     // One voice at level 1, several voices at level 2 and 3 (variant B is tried there).
@@ -340,7 +375,8 @@ TEST(AllocationFailure, CodeLspReportsNotEnoughMemoryAtEveryAllocation) {
                 uint8_t* stream = nullptr;
                 uint32_t length = 0;
                 char* message = nullptr;
-                if (n > 0) failAllocation(n);
+                if (n > 0)
+                    failAllocation(n);
                 Outcome out;
                 out.status = lsp::codeLsp(song.get(), descriptor, &stream, &length, &message);
                 stopFailing();
@@ -350,7 +386,8 @@ TEST(AllocationFailure, CodeLspReportsNotEnoughMemoryAtEveryAllocation) {
                 std::free(stream);
                 return out;
             },
-            {lsp::kCoderNoMemoryReading, lsp::kCoderNoMemoryWriting}, lsp::kMsgNoMemory, sameMelody);
+            {lsp::kCoderNoMemoryReading, lsp::kCoderNoMemoryWriting}, lsp::kMsgNoMemory,
+            sameMelody);
     }
 }
 
@@ -364,9 +401,11 @@ TEST(AllocationFailure, DecodeLspReportsNotEnoughMemoryAtEveryAllocation) {
             [&](long n) {
                 Song* decoded = nullptr;
                 char* message = nullptr;
-                if (n > 0) failAllocation(n);
+                if (n > 0)
+                    failAllocation(n);
                 Outcome out;
-                out.status = lsp::decodeLsp(stream.data(), static_cast<uint32_t>(stream.size()), &decoded, &message);
+                out.status = lsp::decodeLsp(stream.data(), static_cast<uint32_t>(stream.size()),
+                                            &decoded, &message);
                 stopFailing();
                 SongPtr owned(decoded);
                 out.message = takeMessage(message);

@@ -24,14 +24,14 @@ using tonebridge::BufferSet;
 using tonebridge::SongPtr;
 
 tonebridge::LibraryHandle load(const char* name) {
-    const std::string path = std::string(TB_STAGE_PLUGINS_DIR) + "/" + name + tonebridge::kLibrarySuffix;
+    const std::string path =
+        std::string(TB_STAGE_PLUGINS_DIR) + "/" + name + tonebridge::kLibrarySuffix;
     tonebridge::LibraryHandle handle = tonebridge::loadLibrary(path);
     EXPECT_NE(handle, nullptr) << path;
     return handle;
 }
 
-template <typename Fn>
-Fn entry(const char* library, const char* name) {
+template <typename Fn> Fn entry(const char* library, const char* name) {
     Fn fn = tonebridge::findExport<Fn>(load(library), name);
     EXPECT_NE(fn, nullptr) << library << " " << name;
     return fn;
@@ -121,7 +121,8 @@ std::vector<Job> jobsFor(const Plugins& p, const std::vector<uint8_t>& file) {
     jobs.push_back([&p, file] {
         Song* song = nullptr;
         char* message = nullptr;
-        const int32_t status = p.midiDecode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message);
+        const int32_t status =
+            p.midiDecode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message);
         const SongPtr owned(song);
         return record(status, message, p.songBytes(song));
     });
@@ -129,7 +130,8 @@ std::vector<Job> jobsFor(const Plugins& p, const std::vector<uint8_t>& file) {
         const SongPtr song = p.song(file);
         BufferSet set;
         char* message = nullptr;
-        const int32_t status = p.midiCode(song.get(), &set.buffers, &set.sizes, &set.count, &message);
+        const int32_t status =
+            p.midiCode(song.get(), &set.buffers, &set.sizes, &set.count, &message);
         return record(status, message, joined(set));
     });
     for (int model = 0; model < 2; ++model) {
@@ -138,12 +140,14 @@ std::vector<Job> jobsFor(const Plugins& p, const std::vector<uint8_t>& file) {
             const SongPtr song = p.song(file);
             BufferSet set;
             char* message = nullptr;
-            const int32_t status = p.gdCode[model](song.get(), &set.buffers, &set.sizes, &set.count, &message);
+            const int32_t status =
+                p.gdCode[model](song.get(), &set.buffers, &set.sizes, &set.count, &message);
             std::vector<uint8_t> out = record(status, message, joined(set));
             if (status == 0 && set.count > 0) {
                 Song* decoded = nullptr;
                 message = nullptr;
-                const int32_t read = p.gdDecode[model](set.buffers[0], set.sizes[0], "tune", &decoded, &message);
+                const int32_t read =
+                    p.gdDecode[model](set.buffers[0], set.sizes[0], "tune", &decoded, &message);
                 const SongPtr owned(decoded);
                 const std::vector<uint8_t> back = record(read, message, p.songBytes(decoded));
                 out.insert(out.end(), back.begin(), back.end());
@@ -163,7 +167,8 @@ std::vector<Job> jobsFor(const Plugins& p, const std::vector<uint8_t>& file) {
             uint32_t length = 0;
             char* message = nullptr;
             const int32_t status = p.codeLsp(song.get(), descriptor, &stream, &length, &message);
-            std::vector<uint8_t> out = record(status, message, std::vector<uint8_t>(stream, stream + length));
+            std::vector<uint8_t> out =
+                record(status, message, std::vector<uint8_t>(stream, stream + length));
             if (status == 0) {
                 Song* decoded = nullptr;
                 message = nullptr;
@@ -182,11 +187,13 @@ std::vector<Job> jobsFor(const Plugins& p, const std::vector<uint8_t>& file) {
         const uint32_t sizes[] = {static_cast<uint32_t>(file.size())};
         BufferSet text;
         char* message = nullptr;
-        const int32_t status = p.toText(buffers, sizes, 1, &text.buffers, &text.sizes, &text.count, &message);
+        const int32_t status =
+            p.toText(buffers, sizes, 1, &text.buffers, &text.sizes, &text.count, &message);
         std::vector<uint8_t> out = record(status, message, joined(text));
         BufferSet back;
         message = nullptr;
-        const int32_t read = p.toBinary(text.buffers, text.sizes, text.count, &back.buffers, &back.sizes, &back.count, &message);
+        const int32_t read = p.toBinary(text.buffers, text.sizes, text.count, &back.buffers,
+                                        &back.sizes, &back.count, &message);
         const std::vector<uint8_t> bytes = record(read, message, joined(back));
         out.insert(out.end(), bytes.begin(), bytes.end());
         return out;
@@ -218,7 +225,8 @@ TEST(Concurrency, EveryEntryPointGivesTheSameResultsFromSeveralThreads) {
     // Each thread starts at a different job so that different inputs and entry points meet.
     constexpr std::size_t kThreads = 4;
     constexpr int kRounds = 2;
-    std::vector<std::vector<std::vector<uint8_t>>> got(kThreads, std::vector<std::vector<uint8_t>>(jobs.size()));
+    std::vector<std::vector<std::vector<uint8_t>>> got(
+        kThreads, std::vector<std::vector<uint8_t>>(jobs.size()));
     std::vector<int> mismatches(kThreads, 0);
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < kThreads; ++t) {

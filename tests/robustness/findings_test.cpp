@@ -31,9 +31,11 @@ std::vector<uint8_t> oneNoteFile(uint32_t textDelta, uint32_t noteDelta) {
     track.insert(track.end(), {0xFF, 0x01, 0x01, 'x'});
     appendQuantity(track, noteDelta);
     track.insert(track.end(), {0x90, 60, 64, 0x83, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00});
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
+                                 1,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};
     const auto size = static_cast<uint32_t>(track.size());
-    file.insert(file.end(), {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)});
+    file.insert(file.end(),
+                {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)});
     file.insert(file.end(), track.begin(), track.end());
     return file;
 }
@@ -47,7 +49,9 @@ struct Coded {
 Coded codeFile(const std::vector<uint8_t>& file) {
     Song* song = nullptr;
     char* message = nullptr;
-    EXPECT_EQ(midi::decode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message), midi::kReadOk);
+    EXPECT_EQ(
+        midi::decode(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message),
+        midi::kReadOk);
     std::free(message);
     const tonebridge::SongPtr owned(song);
     Coded coded;
@@ -62,7 +66,9 @@ Coded codeFile(const std::vector<uint8_t>& file) {
 }
 
 /// Ticks at 480 per quarter of a length in melody units (128 per quarter).
-constexpr uint32_t ticksOfUnits(uint64_t units) { return static_cast<uint32_t>(units * 480 / 128); }
+constexpr uint32_t ticksOfUnits(uint64_t units) {
+    return static_cast<uint32_t>(units * 480 / 128);
+}
 
 // The coder wrote a voice whose rests added up beyond what the decoder reads back (and spent
 // minutes cutting them into rest units); such a voice is now refused as a wrong MIDI file.
@@ -79,7 +85,8 @@ TEST(Findings, CoderRefusesAVoiceLongerThanTheDecoderReads) {
     ASSERT_EQ(inside.status, lsp::kCoderOk);
     Song* song = nullptr;
     char* message = nullptr;
-    EXPECT_EQ(lsp::decodeLsp(inside.stream.data(), static_cast<uint32_t>(inside.stream.size()), &song, &message),
+    EXPECT_EQ(lsp::decodeLsp(inside.stream.data(), static_cast<uint32_t>(inside.stream.size()),
+                             &song, &message),
               lsp::kStatusOk);
     std::free(message);
     tonebridge::freeSong(song);
@@ -88,7 +95,8 @@ TEST(Findings, CoderRefusesAVoiceLongerThanTheDecoderReads) {
 /// A format-1 file of `tracks` tracks at 480 ticks per quarter, each one quarter note; the
 /// first track also carries the name.
 std::vector<uint8_t> chordFile(uint16_t tracks) {
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, uint8_t(tracks >> 8), uint8_t(tracks), 0x01, 0xE0};
+    std::vector<uint8_t> file = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, uint8_t(tracks >> 8), uint8_t(tracks), 0x01, 0xE0};
     for (uint16_t t = 0; t < tracks; ++t) {
         std::vector<uint8_t> track;
         if (t == 0) {
@@ -96,8 +104,8 @@ std::vector<uint8_t> chordFile(uint16_t tracks) {
         }
         const auto channel = static_cast<uint8_t>(t % 9); // never the percussion channel
         const auto key = static_cast<uint8_t>(48 + t);
-        track.insert(track.end(), {0x00, uint8_t(0x90 | channel), key, 64, 0x83, 0x60, uint8_t(0x80 | channel), key, 0,
-                                   0x00, 0xFF, 0x2F, 0x00});
+        track.insert(track.end(), {0x00, uint8_t(0x90 | channel), key, 64, 0x83, 0x60,
+                                   uint8_t(0x80 | channel), key, 0, 0x00, 0xFF, 0x2F, 0x00});
         file.insert(file.end(), {'M', 'T', 'r', 'k', 0, 0, 0, uint8_t(track.size())});
         file.insert(file.end(), track.begin(), track.end());
     }
@@ -111,11 +119,13 @@ TEST(Findings, CoderKeepsNoMoreVoicesThanTheDecoderReads) {
     ASSERT_EQ(coded.status, lsp::kCoderOk);
     Song* song = nullptr;
     char* message = nullptr;
-    ASSERT_EQ(lsp::decodeLsp(coded.stream.data(), static_cast<uint32_t>(coded.stream.size()), &song, &message),
+    ASSERT_EQ(lsp::decodeLsp(coded.stream.data(), static_cast<uint32_t>(coded.stream.size()), &song,
+                             &message),
               lsp::kStatusOk);
     std::free(message);
     const tonebridge::SongPtr owned(song);
-    EXPECT_EQ(song->header->trackCount, 1 + lsp::kMaxStreamVoices); // the conductor track and 16 voices
+    EXPECT_EQ(song->header->trackCount,
+              1 + lsp::kMaxStreamVoices); // the conductor track and 16 voices
 }
 
 } // namespace

@@ -83,7 +83,9 @@ protected:
         const auto before = snapshot(watch);
         const auto sourcesBefore = snapshot(m_root / "in");
         RowsModel rows;
-        addFiles(m_registry, rows, {(m_root / "in" / "tune.mid").string(), (m_root / "in" / "three_voices.mid").string()});
+        addFiles(
+            m_registry, rows,
+            {(m_root / "in" / "tune.mid").string(), (m_root / "in" / "three_voices.mid").string()});
         int reported = 0;
         const int converted = runBatch(m_registry, m_settings, rows, nullptr,
                                        [&](int, int, const RowOutcome&) { ++reported; });
