@@ -10,6 +10,7 @@ TONEBRIDGE_PACKAGES=(
   qt6-base-dev                   # the desktop program
   xvfb xauth                     # a virtual display for the desktop program's tests
   clang libclang-rt-14-dev       # fuzz targets (fuzz preset)
+  valgrind                       # scripts/memcheck.sh
 )
 
 tonebridge_missing_packages() {
