@@ -154,7 +154,8 @@ std::string outputName(const std::string& fullPath, uint32_t count, uint32_t ind
     }
     stem += cut;
     if (count > 1) {
-        stem += "_" + std::to_string(index);
+        stem += '_';
+        stem += std::to_string(index);
     }
     return stem + formatExt + connectorExt;
 }
