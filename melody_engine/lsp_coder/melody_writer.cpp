@@ -15,7 +15,6 @@ constexpr int kMaxInterval = 7;
 constexpr int kIntervalWrap = 16; ///< negative intervals are written as code - 16
 constexpr uint32_t kEventCountShortMax = 127;
 constexpr uint32_t kEventCountLowBase = 128;
-constexpr uint8_t kHighNibble = 0xF0;
 constexpr uint8_t kLowNibble = 0x0F;
 constexpr unsigned kByteBits = 8;
 constexpr unsigned kNibbleBits = 4;
@@ -41,8 +40,7 @@ constexpr int kEighth = 12;
 constexpr int kDottedEighth = 13;
 constexpr int kQuarter = 15;
 constexpr int kDottedQuarter = 16;
-constexpr int kFirstPlainDuration = 9;  ///< codes 0 to 11 are durations 9 to 20
-constexpr int kLastPlainDuration = 20;
+constexpr int kFirstPlainDuration = 9; ///< codes 0 to 11 are durations 9 to 20
 constexpr int kFirstLongDuration = 21;  ///< whole notes and longer: shift up, then the code
 constexpr int kShiftSteps = 12;
 
