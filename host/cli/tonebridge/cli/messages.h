@@ -66,8 +66,8 @@ inline constexpr const char* kHelpDest =
     "Folder to write the outputs into (not created). Default: beside each source with "
     "--format, else the saved destination";
 inline constexpr const char* kHelpPlugins =
-    "Plug-in folder. Default: \"plugins\" in the current folder, else the installed folder "
-    "beside the program";
+    "Plug-in folder. Default: \"plugins\" in the current folder when it holds plug-ins, else "
+    "the installed folder beside the program";
 inline constexpr const char* kHelpListFormats =
     "List the output formats, connectors and readable extensions";
 inline constexpr const char* kHelpListPlugins =
