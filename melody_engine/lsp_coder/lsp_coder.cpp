@@ -17,20 +17,8 @@ constexpr const char* kDate = "15/14/2002";
 
 extern "C" {
 
-/// Kind of the library: other. Any thread; no side effects.
-TB_EXPORT int32_t GetKindOfDLL(void) { return kKind; }
-
-/// Identifier of the library. Any thread; no side effects.
-TB_EXPORT int32_t GetDLLID(void) { return kId; }
-
-/// Display name; the text stays the library's while it is loaded.
-TB_EXPORT const char* GetName(void) { return kName; }
-
-/// Version; the text stays the library's while it is loaded.
-TB_EXPORT const char* GetDLLVersion(void) { return kVersion; }
-
-/// Build date as stored; the text stays the library's while it is loaded.
-TB_EXPORT const char* GetDate(void) { return kDate; }
+/// Identity getters: constant text owned by the library; any thread.
+TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
 
 /// Encodes song with a 6-byte format descriptor. song and descriptor stay the caller's; on
 /// success *stream is a malloc'd block of *length bytes that becomes the caller's; *message,

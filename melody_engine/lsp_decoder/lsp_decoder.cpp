@@ -20,11 +20,7 @@ constexpr const char* kDate = "20/06/2002";
 extern "C" {
 
 /// Identity getters: constant text owned by the library; any thread.
-TB_EXPORT int32_t GetKindOfDLL(void) { return kKind; }
-TB_EXPORT int32_t GetDLLID(void) { return kId; }
-TB_EXPORT const char* GetName(void) { return kName; }
-TB_EXPORT const char* GetDLLVersion(void) { return kVersion; }
-TB_EXPORT const char* GetDate(void) { return kDate; }
+TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
 
 /// Reads the stream at data (size bytes, only read, the caller's) into a new Song. On success
 /// returns 0 and sets *song (malloc'd blocks, the caller's to release); on failure returns

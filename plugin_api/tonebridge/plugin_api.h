@@ -34,6 +34,16 @@ extern "C" {
 #define TB_EXPORT __attribute__((visibility("default")))
 #endif
 
+/* Defines the five identity getters every library exports (GetKindOfDLL, GetDLLID, GetName,
+ * GetDLLVersion, GetDate) from its constants. The texts must be static: they stay the
+ * library's while it is loaded. Use at file scope, inside extern "C" in a C++ source. */
+#define TB_DEFINE_IDENTITY(kind, id, name, version, date)                                    \
+    TB_EXPORT int32_t GetKindOfDLL(void) { return (kind); }                                  \
+    TB_EXPORT int32_t GetDLLID(void) { return (id); }                                        \
+    TB_EXPORT const char* GetName(void) { return (name); }                                   \
+    TB_EXPORT const char* GetDLLVersion(void) { return (version); }                          \
+    TB_EXPORT const char* GetDate(void) { return (date); }
+
 /* Plug-in kinds as returned by GetKindOfDLL. */
 enum {
     TB_KIND_OTHER = 0,

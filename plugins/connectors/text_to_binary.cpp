@@ -21,11 +21,7 @@ extern "C" {
 
 /// Identity getters: constant values; texts stay valid while the library is loaded and are
 /// never released by the caller. Callable from any thread.
-TB_EXPORT int32_t GetKindOfDLL(void) { return kKind; }
-TB_EXPORT int32_t GetDLLID(void) { return kDllId; }
-TB_EXPORT const char* GetName(void) { return kName; }
-TB_EXPORT const char* GetDLLVersion(void) { return kVersion; }
-TB_EXPORT const char* GetDate(void) { return kDate; }
+TB_DEFINE_IDENTITY(kKind, kDllId, kName, kVersion, kDate)
 TB_EXPORT const char* GetConnectorName(void) { return kConnectorName; }
 TB_EXPORT const char* GetConnectorExt(void) { return kConnectorExt; }
 TB_EXPORT const char* GetInputExt(void) { return kInputExt; }

@@ -36,11 +36,7 @@ constexpr const char* kMessageNoEntry = "Error : Can't get the DecodeLsp method"
 extern "C" {
 
 /// Identity getters: constant text owned by the plug-in; any thread.
-TB_EXPORT int32_t GetKindOfDLL(void) { return kKind; }
-TB_EXPORT int32_t GetDLLID(void) { return kId; }
-TB_EXPORT const char* GetName(void) { return kName; }
-TB_EXPORT const char* GetDLLVersion(void) { return kVersion; }
-TB_EXPORT const char* GetDate(void) { return kDate; }
+TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
 TB_EXPORT const char* GetInputExt(void) { return kInputExt; }
 
 /// Decodes the ringtone at data (size bytes, only read, the caller's) into a new Song. The

@@ -73,11 +73,7 @@ void setTooLongMessage(char** message, uint32_t length) {
 extern "C" {
 
 /// Identity getters: constant text owned by the plug-in; any thread.
-TB_EXPORT int32_t GetKindOfDLL(void) { return kKind; }
-TB_EXPORT int32_t GetDLLID(void) { return kId; }
-TB_EXPORT const char* GetName(void) { return kName; }
-TB_EXPORT const char* GetDLLVersion(void) { return kVersion; }
-TB_EXPORT const char* GetDate(void) { return kDate; }
+TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
 TB_EXPORT const char* GetFormatName(void) { return kFormatName; }
 TB_EXPORT const char* GetFormatNameExt(void) { return kFormatExt; }
 
