@@ -7,7 +7,7 @@
  * Text returned by the identity getters stays the plug-in's and is valid while the
  * library is loaded.
  *
- * Threads: the host may enter Decode, Code and Connect from two threads at once (a
+ * Threads: the host may enter Decode, Code, Connect and Filter from two threads at once (a
  * preview during a batch run); plug-ins keep no state between calls.
  */
 #ifndef TONEBRIDGE_PLUGIN_API_H
@@ -110,8 +110,7 @@ typedef const char* (*TbGetFormatNameExtFn)(void);
 /* Connectors: display name and the extension appended to output names (with its point). */
 typedef const char* (*TbGetConnectorNameFn)(void);
 typedef const char* (*TbGetConnectorExtFn)(void);
-/* Filters are recognised and listed, never called. */
-typedef int32_t (TB_CALL* TbFilterFn)(void);
+/* Filters: display name of the arrangement the filter makes. */
 typedef const char* (*TbGetFilterNameFn)(void);
 
 /* Decode the whole input (read-only, the caller's) into a new Song. name is the input file's
@@ -130,6 +129,24 @@ typedef int32_t (TB_CALL* TbCodeFn)(const Song* song, uint8_t*** buffers, uint32
 typedef int32_t (TB_CALL* TbConnectFn)(uint8_t* const* buffers, const uint32_t* sizes,
                                        uint32_t count, uint8_t*** outBuffers,
                                        uint32_t** outSizes, uint32_t* outCount, char** message);
+
+/* Arrange a decoded Song (read-only, the caller's) for a target coder: on success *filtered
+ * receives a new Song (a tree of malloc'd blocks, the caller's), and the caller hands that
+ * Song to the coder in place of the decoded one.
+ *   target:  identifier (GetDLLID) of the coder the arrangement must suit. It need not be the
+ *            coder that will write the result: a phone arrangement can be written as MIDI.
+ *            A filter that does not know the identifier makes its most general arrangement.
+ *   options: NUL-terminated "key=value" pairs separated by white space, ',' or ';'; may be
+ *            empty or null (no options). A filter refuses a key or value it does not know.
+ * The filter itself measures whether its arrangement fits the target (for the melody-stream
+ * coders it calls the melody engine, as they do): the host does not retry with shorter
+ * candidates, and a Song a filter hands back for a target it knows is one that target's coder
+ * accepts. Returns 0 or a non-zero status; *message may be set (a malloc'd text, the caller's)
+ * whatever the status: with status 0 it says what the filter changed, and the host shows it as
+ * it shows any plug-in message that accompanies success. On failure *filtered is left
+ * untouched. Threads: may be entered from two threads at once; keeps no state between calls. */
+typedef int32_t (TB_CALL* TbFilterFn)(const Song* song, int32_t target, const char* options,
+                                      Song** filtered, char** message);
 
 /* Melody engine: encode a Song with a 6-byte format descriptor into a melody stream. */
 typedef int32_t (TB_CALL* TbCodeLspFn)(const Song* song, const uint8_t* descriptor,

@@ -225,8 +225,15 @@ TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes
 #endif /* connector */
 
 #if TP_KIND == 4 /* filter */
-TB_EXPORT int32_t TB_CALL Filter(void) {
-    return 0;
+/* A filter that hands back nothing and only reports its status and message. */
+TB_EXPORT int32_t TB_CALL Filter(const Song* song, int32_t target, const char* options,
+                                 Song** filtered, char** message) {
+    (void)song;
+    (void)target;
+    (void)options;
+    (void)filtered;
+    setTestMessage(message);
+    return TP_STATUS;
 }
 TB_EXPORT const char* GetFilterName(void) {
     return "Test filter " TP_TAG;
