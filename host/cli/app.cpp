@@ -4,9 +4,9 @@
 #include "tonebridge/cli/options.h"
 #include "tonebridge/cli/report.h"
 #include "tonebridge/core/conversion.h"
+#include "tonebridge/core/file_list.h"
 #include "tonebridge/core/file_name.h"
 #include "tonebridge/core/plugin_registry.h"
-#include "tonebridge/core/rows.h"
 #include "tonebridge/core/settings.h"
 #include "tonebridge/core/versions_report.h"
 
@@ -22,38 +22,20 @@ void printLines(std::ostream& stream, const std::vector<std::string>& lines) {
     }
 }
 
-/// The rows as the batch run sees them, with a progress line on a terminal: the run
-/// scrolls each row into view just before converting it, which is when "[i/n] file" is
-/// shown; the line is wiped before a result is printed.
-class ProgressRows final : public core::RowAccess {
+/// A "[i/n] file" line on a terminal while a file converts; wiped before its result is
+/// printed so that results start on a clean line.
+class ProgressLine {
 public:
-    ProgressRows(core::RowsModel& rows, std::ostream& err, bool enabled)
-        : m_rows(rows), m_err(err), m_enabled(enabled && rows.rowCount() > 1) {}
+    ProgressLine(std::ostream& err, bool enabled) : m_err(err), m_enabled(enabled) {}
 
-    int rowCount() override { return m_rows.rowCount(); }
-    std::string cellText(int row, int column) override { return m_rows.cellText(row, column); }
-    void setCellText(int row, int column, const std::string& text) override {
-        m_rows.setCellText(row, column, text);
-    }
-    bool setRowTextColor(int row, uint32_t color) override {
-        return m_rows.setRowTextColor(row, color);
-    }
-    bool setRowBackgroundColor(int row, uint32_t color) override {
-        return m_rows.setRowBackgroundColor(row, color);
-    }
-    void setCounterLine(const std::string& text) override { m_rows.setCounterLine(text); }
-    void setSelected(int row, bool selected) override { m_rows.setSelected(row, selected); }
-
-    void ensureVisible(int row) override {
-        m_rows.ensureVisible(row);
+    void show(std::size_t index, std::size_t count, const std::string& file) {
         if (m_enabled) {
-            m_err << "\r\033[K[" << row + 1 << '/' << m_rows.rowCount() << "] "
-                  << m_rows.cellText(row, core::kColFile) << std::flush;
+            m_err << "\r\033[K[" << index + 1 << '/' << count << "] "
+                  << core::fileNameOf(file) << std::flush;
             m_shown = true;
         }
     }
 
-    /// Removes the progress line so that the next output starts on a clean line.
     void clear() {
         if (m_shown) {
             m_err << "\r\033[K" << std::flush;
@@ -62,7 +44,6 @@ public:
     }
 
 private:
-    core::RowsModel& m_rows;
     std::ostream& m_err;
     bool m_enabled;
     bool m_shown = false;
@@ -163,29 +144,25 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
         return kExitUsage;
     }
 
-    // The same steps as the desktop program's Add files and Convert.
-    core::RowsModel rows;
-    for (const std::string& file : options.files) {
-        core::addFileRow(registry, rows, file);
-    }
-    core::markAllNotConverted(rows);
-
-    ProgressRows access(rows, err, progress);
-    const int converted = core::runBatch(
-        registry, *settings, access, nullptr, [&](int row, int, const core::RowOutcome& outcome) {
-            access.clear();
-            const std::string& file = options.files[static_cast<std::size_t>(row)];
-            const std::string status = rows.cellText(row, core::kColStatus);
-            const std::string line =
-                resultLine(file, status, rows.cellText(row, core::kColOutSize), outcome);
-            out << line << '\n' << std::flush;
-            if (!outcome.converted) {
-                err << kErrorPrefix << line << '\n' << std::flush;
-            }
-        });
-    access.clear();
-    out << rows.counterLine() << '\n';
-    return converted == rows.rowCount() ? kExitOk : kExitSomeFailed;
+    const std::vector<std::string>& files = options.files;
+    ProgressLine progressLine(err, progress && files.size() > 1);
+    core::BatchCallbacks callbacks;
+    callbacks.started = [&](std::size_t index) {
+        progressLine.show(index, files.size(), files[index]);
+        return true;
+    };
+    callbacks.finished = [&](std::size_t index, const core::ConversionResult& result) {
+        progressLine.clear();
+        const std::string line = resultLine(files[index], result);
+        out << line << '\n' << std::flush;
+        if (!result.converted) {
+            err << kErrorPrefix << line << '\n' << std::flush;
+        }
+    };
+    const int converted = core::runBatch(registry, *settings, files, callbacks);
+    progressLine.clear();
+    out << core::convertedLine(converted) << '\n';
+    return static_cast<std::size_t>(converted) == files.size() ? kExitOk : kExitSomeFailed;
 }
 
 } // namespace tonebridge::cli

@@ -159,21 +159,15 @@ std::optional<std::string> closestName(std::string_view typed,
 
 namespace {
 
-std::vector<NamedPlugin> namedPlugins(const std::vector<core::PluginRegistry::Handle>& handles,
-                                      const char* nameExport, const char* extExport,
-                                      bool withInput) {
+std::vector<NamedPlugin> namedPlugins(const std::vector<core::Plugin>& plugins) {
     std::vector<NamedPlugin> result;
-    for (core::PluginRegistry::Handle handle : handles) {
-        const std::optional<int32_t> id = core::pluginId(handle);
-        const std::optional<std::string> name = core::pluginText(handle, nameExport);
-        if (!id || !name) {
-            continue;
+    for (const core::Plugin& plugin : plugins) {
+        if (plugin.id() && plugin.displayName()) {
+            result.push_back({*plugin.id(), *plugin.displayName(),
+                              plugin.outputExt().value_or(""),
+                              plugin.kind() == TB_KIND_CONNECTOR ? plugin.inputExt().value_or("")
+                                                                 : std::string()});
         }
-        std::string input;
-        if (withInput) {
-            input = core::pluginText(handle, TB_EXPORT_GET_INPUT_EXT).value_or("");
-        }
-        result.push_back({*id, *name, core::pluginText(handle, extExport).value_or(""), input});
     }
     return result;
 }
@@ -181,13 +175,11 @@ std::vector<NamedPlugin> namedPlugins(const std::vector<core::PluginRegistry::Ha
 } // namespace
 
 std::vector<NamedPlugin> namedCoders(const core::PluginRegistry& registry) {
-    return namedPlugins(registry.coders(), TB_EXPORT_GET_FORMAT_NAME, TB_EXPORT_GET_FORMAT_EXT,
-                        false);
+    return namedPlugins(registry.coders());
 }
 
 std::vector<NamedPlugin> namedConnectors(const core::PluginRegistry& registry) {
-    return namedPlugins(registry.connectors(), TB_EXPORT_GET_CONNECTOR_NAME,
-                        TB_EXPORT_GET_CONNECTOR_EXT, true);
+    return namedPlugins(registry.connectors());
 }
 
 Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_view typed,

@@ -55,15 +55,13 @@ std::vector<std::string> formatListing(const core::PluginRegistry& registry) {
 
     lines.emplace_back(kHeadInputs);
     std::vector<std::string> inputs;
-    for (core::PluginRegistry::Handle handle : registry.decoders()) {
-        auto ext = core::pluginText(handle, TB_EXPORT_GET_INPUT_EXT);
-        if (!ext) {
+    for (const core::Plugin& decoder : registry.decoders()) {
+        if (!decoder.inputExt()) {
             continue;
         }
-        std::string line = "  ." + padded(*ext, 10);
-        line += core::pluginText(handle, TB_EXPORT_GET_NAME).value_or("");
-        if (auto id = core::pluginId(handle)) {
-            line += " (" + hexId(*id) + ")";
+        std::string line = "  ." + padded(*decoder.inputExt(), 10) + decoder.name().value_or("");
+        if (decoder.id()) {
+            line += " (" + hexId(*decoder.id()) + ")";
         }
         inputs.push_back(std::move(line));
     }
@@ -74,53 +72,33 @@ std::vector<std::string> formatListing(const core::PluginRegistry& registry) {
     return lines;
 }
 
-std::vector<std::string> outputSizes(std::string_view sizeColumn) {
-    std::vector<std::string> sizes;
-    std::string current;
-    for (char c : sizeColumn) {
-        if (c >= '0' && c <= '9') {
-            current += c;
-        } else if (!current.empty()) {
-            sizes.push_back(std::move(current));
-            current.clear();
-        }
-    }
-    if (!current.empty()) {
-        sizes.push_back(std::move(current));
-    }
-    return sizes;
-}
-
-std::string resultLine(std::string_view file, std::string_view status, std::string_view sizeColumn,
-                       const core::RowOutcome& outcome) {
+std::string resultLine(std::string_view file, const core::ConversionResult& result) {
     std::string line(file);
     line += ": ";
-    if (!outcome.converted) {
-        line += status.empty() ? std::string_view(kWordFailed) : status;
+    const std::string status = result.status();
+    if (!result.converted) {
+        line += status.empty() ? std::string(kWordFailed) : status;
         return line;
     }
     line += kWordConverted;
     if (!status.empty()) {
         // A plug-in may word a message together with success.
-        line += " (";
-        line += status;
-        line += ")";
+        line += " (" + status + ")";
     }
-    const std::vector<std::string> sizes = outputSizes(sizeColumn);
-    if (!sizes.empty()) {
+    if (result.codedSizes && !result.codedSizes->empty()) {
         line += ", ";
-        for (std::size_t i = 0; i < sizes.size(); ++i) {
-            line += (i == 0 ? "" : " + ") + sizes[i];
+        for (std::size_t i = 0; i < result.codedSizes->size(); ++i) {
+            line += (i == 0 ? "" : " + ") + std::to_string((*result.codedSizes)[i]);
         }
         line += kWordBytes;
     }
-    if (outcome.outputs.empty()) {
+    if (result.outputs.empty()) {
         line += std::string(", ") + kWordNothingWritten;
         return line;
     }
     line += kArrow;
-    for (std::size_t i = 0; i < outcome.outputs.size(); ++i) {
-        line += (i == 0 ? "" : ", ") + outcome.outputs[i];
+    for (std::size_t i = 0; i < result.outputs.size(); ++i) {
+        line += (i == 0 ? "" : ", ") + result.outputs[i];
     }
     return line;
 }

@@ -10,37 +10,39 @@
 namespace tonebridge::cli {
 namespace {
 
-TEST(OutputSizes, ReadsTheSecondSizeColumn) {
-    EXPECT_EQ(outputSizes("123 - "), (std::vector<std::string>{"123"}));
-    EXPECT_EQ(outputSizes("1 - 20 - 300 - "), (std::vector<std::string>{"1", "20", "300"}));
-    EXPECT_TRUE(outputSizes("").empty());
+/// A result with the given outcome, Status text, coder sizes and outputs.
+core::ConversionResult result(bool converted, const std::string& status,
+                              std::optional<std::vector<uint32_t>> sizes,
+                              std::vector<std::string> outputs) {
+    core::ConversionResult r;
+    r.converted = converted;
+    if (!status.empty()) {
+        r.messages.push_back({status, true});
+    }
+    r.codedSizes = std::move(sizes);
+    r.outputs = std::move(outputs);
+    return r;
 }
 
 TEST(ResultLine, ConvertedShowsSizesAndOutputs) {
-    core::RowOutcome one{true, {"out/tune.gd75"}};
-    EXPECT_EQ(resultLine("tune.mid", "", "42 - ", one),
+    EXPECT_EQ(resultLine("tune.mid", result(true, "", {{42}}, {"out/tune.gd75"})),
               "tune.mid: converted, 42 bytes -> out/tune.gd75");
-
-    core::RowOutcome three{true, {"t_0.x", "t_1.x", "t_2.x"}};
-    EXPECT_EQ(resultLine("t.mid", "", "1 - 2 - 3 - ", three),
+    EXPECT_EQ(resultLine("t.mid", result(true, "", {{1, 2, 3}}, {"t_0.x", "t_1.x", "t_2.x"})),
               "t.mid: converted, 1 + 2 + 3 bytes -> t_0.x, t_1.x, t_2.x");
-
-    core::RowOutcome none{true, {}};
-    EXPECT_EQ(resultLine("t.mid", "", "", none), "t.mid: converted, nothing written");
-
-    EXPECT_EQ(resultLine("t.mid", "note from plug-in", "5 - ", one),
+    EXPECT_EQ(resultLine("t.mid", result(true, "", std::nullopt, {})),
+              "t.mid: converted, nothing written");
+    EXPECT_EQ(resultLine("t.mid", result(true, "note from plug-in", {{5}}, {"out/tune.gd75"})),
               "t.mid: converted (note from plug-in), 5 bytes -> out/tune.gd75");
 }
 
 TEST(ResultLine, FailedShowsTheStatusTextOrFailed) {
-    core::RowOutcome failed{false, {}};
-    EXPECT_EQ(resultLine("bad.mid", "error : wrong Midi file", "", failed),
+    EXPECT_EQ(resultLine("bad.mid", result(false, "error : wrong Midi file", std::nullopt, {})),
               "bad.mid: error : wrong Midi file");
     // A plug-in that fails without a message leaves the Status empty.
-    EXPECT_EQ(resultLine("bad.mid", "", "", failed), "bad.mid: failed");
+    EXPECT_EQ(resultLine("bad.mid", result(false, "", std::nullopt, {})), "bad.mid: failed");
     // Outputs written before a later one failed are not listed as a success.
-    core::RowOutcome partial{false, {"a_0.x"}};
-    EXPECT_EQ(resultLine("a.mid", "error : file cannot be created", "1 - 2 - ", partial),
+    EXPECT_EQ(resultLine("a.mid",
+                         result(false, "error : file cannot be created", {{1, 2}}, {"a_0.x"})),
               "a.mid: error : file cannot be created");
 }
 

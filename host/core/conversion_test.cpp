@@ -34,7 +34,7 @@ protected:
         return addFileRow(m_registry, m_rows, m_in / name);
     }
 
-    RowOutcome convert(int row) { return convertRow(m_registry, m_settings, m_rows, row); }
+    ConversionResult convert(int row) { return convertRow(m_registry, m_settings, m_rows, row); }
 
     std::string status(int row) { return m_rows.cellText(row, kColStatus); }
 
@@ -55,7 +55,7 @@ TEST_F(Conversion, ConvertsOneFileBesideItsSource) {
     const int row = add("tune.tst");
     m_rows.setCellText(row, kColStatus, "stale");
     m_rows.setRowTextColor(row, kColorRed);
-    const RowOutcome outcome = convert(row);
+    const ConversionResult outcome = convert(row);
     EXPECT_TRUE(outcome.converted);
     ASSERT_EQ(outcome.outputs, std::vector<std::string>{m_in / "tune.one"});
     EXPECT_EQ(readFile(m_in / "tune.one"), "A:tune:hello#0");
@@ -87,7 +87,7 @@ TEST_F(Conversion, NotFoundFailuresNameTheMissingStep) {
         ASSERT_TRUE(convert(good).converted);
         const int row = add(c.file);
         const auto before = listFolder(m_in.path());
-        const RowOutcome outcome = convert(row);
+        const ConversionResult outcome = convert(row);
         EXPECT_FALSE(outcome.converted) << c.file;
         EXPECT_EQ(status(row), c.status) << c.file;
         EXPECT_TRUE(isError(row)) << c.file;
@@ -166,14 +166,14 @@ TEST_F(Conversion, BufferCountDecidesTheNames) {
     const int row = add("tune.tst");
     m_settings.coderdllid = kCoderZero;
     const auto before = listFolder(m_in.path());
-    const RowOutcome none = convert(row);
+    const ConversionResult none = convert(row);
     EXPECT_TRUE(none.converted);
     EXPECT_TRUE(none.outputs.empty());
     EXPECT_EQ(m_rows.cellText(row, kColOutSize), "");
     EXPECT_EQ(listFolder(m_in.path()), before);
 
     m_settings.coderdllid = kCoderThree;
-    const RowOutcome three = convert(row);
+    const ConversionResult three = convert(row);
     EXPECT_TRUE(three.converted);
     EXPECT_EQ(three.outputs, (std::vector<std::string>{m_in / "tune_0.three", m_in / "tune_1.three",
                                                        m_in / "tune_2.three"}));
@@ -267,7 +267,7 @@ TEST_F(Conversion, OutputThatCannotBeCreatedLeavesNothingBehind) {
     m_settings.coderdllid = kCoderThree;
     fs::create_directory(out.path() / "tune_1.three");
     writeFile(out / "tune_1.three/keep", "mine");
-    const RowOutcome outcome = convert(row);
+    const ConversionResult outcome = convert(row);
     EXPECT_FALSE(outcome.converted);
     EXPECT_EQ(outcome.outputs, std::vector<std::string>{out / "tune_0.three"});
     EXPECT_EQ(status(row), kErrCannotCreate);
@@ -284,17 +284,21 @@ TEST_F(Conversion, BatchRunConvertsEveryRowAndCountsSuccesses) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(status(i), kStatusRunStart);
     }
-    std::atomic<bool> converting{false};
-    std::vector<int> seen;
-    const int count = runBatch(m_registry, m_settings, m_rows, &converting,
-                               [&](int row, int rowCount, const RowOutcome&) {
-                                   EXPECT_TRUE(converting.load());
-                                   EXPECT_EQ(rowCount, 3);
-                                   seen.push_back(row);
-                               });
+    std::vector<std::size_t> started;
+    std::vector<std::size_t> seen;
+    BatchCallbacks callbacks;
+    callbacks.started = [&](std::size_t index) {
+        started.push_back(index);
+        return true;
+    };
+    callbacks.finished = [&](std::size_t index, const ConversionResult& result) {
+        EXPECT_EQ(started.size(), index + 1); // each file starts before its result
+        EXPECT_EQ(result.converted, index != 1);
+        seen.push_back(index);
+    };
+    const int count = convertRows(m_registry, m_settings, m_rows, callbacks);
     EXPECT_EQ(count, 2);
-    EXPECT_FALSE(converting.load());
-    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(seen, (std::vector<std::size_t>{0, 1, 2}));
     EXPECT_EQ(m_rows.counterLine(), std::string("2") + kCounterConverted);
     EXPECT_EQ(status(1), kErrInputNotSupported);
     EXPECT_EQ(status(2), "");
@@ -306,21 +310,45 @@ TEST_F(Conversion, BatchRunConvertsEveryRowAndCountsSuccesses) {
 
 TEST_F(Conversion, BatchRunWhereEveryRowFailsOrRowsVanish) {
     add("a.xyz");
-    EXPECT_EQ(runBatch(m_registry, m_settings, m_rows), 0);
+    EXPECT_EQ(convertRows(m_registry, m_settings, m_rows), 0);
     EXPECT_EQ(m_rows.counterLine(), std::string("0") + kCounterConverted);
 
     add("b.tst");
     add("c.tst");
     // Rows deleted while the run walks the list are passed over.
-    const int count =
-        runBatch(m_registry, m_settings, m_rows, nullptr, [&](int row, int, const RowOutcome&) {
-            if (row == 0) {
-                m_rows.deleteRow(2);
-                m_rows.deleteRow(1);
-            }
-        });
-    EXPECT_EQ(count, 0);
+    BatchCallbacks callbacks;
+    callbacks.finished = [&](std::size_t index, const ConversionResult&) {
+        if (index == 0) {
+            m_rows.deleteRow(2);
+            m_rows.deleteRow(1);
+        }
+    };
+    EXPECT_EQ(convertRows(m_registry, m_settings, m_rows, callbacks), 0);
     EXPECT_EQ(m_rows.rowCount(), 1);
+}
+
+TEST_F(Conversion, BatchRunEndsBeforeTheNextFileOnceStopped) {
+    writeFile(m_in / "a.tst", "a");
+    writeFile(m_in / "b.tst", "b");
+    std::atomic<bool> stop{false};
+    std::vector<std::size_t> seen;
+    BatchCallbacks callbacks;
+    callbacks.stop = &stop;
+    callbacks.finished = [&](std::size_t index, const ConversionResult&) {
+        seen.push_back(index);
+        stop.store(true);
+    };
+    EXPECT_EQ(runBatch(m_registry, m_settings, {m_in / "a.tst", m_in / "b.tst"}, callbacks), 1);
+    EXPECT_EQ(seen, std::vector<std::size_t>{0});
+    EXPECT_TRUE(fs::exists(m_in / "a.one"));
+    EXPECT_FALSE(fs::exists(m_in / "b.one"));
+
+    // A file its caller passes over is neither converted nor reported.
+    callbacks.stop = nullptr;
+    callbacks.started = [](std::size_t index) { return index != 0; };
+    seen.clear();
+    EXPECT_EQ(runBatch(m_registry, m_settings, {m_in / "a.tst", m_in / "b.tst"}, callbacks), 1);
+    EXPECT_EQ(seen, std::vector<std::size_t>{1});
 }
 
 TEST_F(Conversion, DetectFileLabelsTypesAndSizes) {

@@ -46,10 +46,10 @@ protected:
         m_settings.coderdllid = kMidiWriter;
     }
 
-    RowOutcome convertFile(const std::string& path) {
+    ConversionResult convertFile(const std::string& path) {
         RowsModel rows;
         const int row = addFileRow(m_registry, rows, path);
-        RowOutcome outcome = convertRow(m_registry, m_settings, rows, row);
+        ConversionResult outcome = convertRow(m_registry, m_settings, rows, row);
         EXPECT_EQ(rows.cellText(row, kColStatus), "") << path;
         return outcome;
     }
@@ -82,7 +82,7 @@ TEST_F(EndToEnd, MidiToMidiToHexTextAndBack) {
     EXPECT_EQ(detectFile(m_registry, m_dir / "back/tune.mid.txt").type, "mid.txt");
     m_settings.select = 0;
     m_settings.lauchconnector = 0;
-    const RowOutcome back = convertFile(m_dir / "back/tune.mid.txt");
+    const ConversionResult back = convertFile(m_dir / "back/tune.mid.txt");
     ASSERT_TRUE(back.converted);
     EXPECT_EQ(back.outputs, std::vector<std::string>{m_dir / "back/tune.mid"});
     EXPECT_EQ(readFile(m_dir / "back/tune.mid"), midi);

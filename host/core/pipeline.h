@@ -1,40 +1,39 @@
 // The steps a conversion and a preview share: read the input, unwrap an outer extension
 // with its connectors, decode with the decoders of the inner extension and code with one
-// coder. Each caller reports in its own way through a PipelineReport. Private to the core.
+// coder. Every message goes into one list, in order; each caller shows it in its own way.
+// Private to the core.
 #pragma once
 
+#include "tonebridge/core/conversion.h"
+#include "tonebridge/core/file_name.h"
 #include "tonebridge/core/plugin_registry.h"
 #include "tonebridge/plugin_support.h"
 
-#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tonebridge::core {
 
-class PipelineReport {
-public:
-    virtual ~PipelineReport() = default;
-    /// A plug-in returned this message (with any status).
-    virtual void pluginMessage(const std::string& text) = 0;
-    /// The step failed: text is the core's own wording, or null when a plug-in failed and
-    /// its message (if any) was already reported.
-    virtual void failure(const char* text) = 0;
+/// A source file's name, cut once.
+struct SourceFile {
+    std::string fullPath;
+    std::string fileName; ///< the part after the last separator
+    FileNameParts parts;
 };
+SourceFile sourceOf(const std::string& fullPath);
 
-/// Runs the shared steps on the file at fullPath and codes the melody with the coder
-/// coderId. On success coded holds the coder's buffer set; false after a failure was
-/// reported. Every block obtained from a plug-in is released on every path.
-bool decodeAndCode(const PluginRegistry& registry, const std::string& fullPath, int32_t coderId,
-                   PipelineReport& report, BufferSet& coded);
+/// Runs the shared steps on source and codes the melody with coder (null: none was found).
+/// On success coded holds the coder's buffer set; false after a failure, whose text (if the
+/// core words one) ends messages. Every block obtained from a plug-in is released on every
+/// path.
+bool decodeAndCode(const PluginRegistry& registry, const SourceFile& source, const Plugin* coder,
+                   std::vector<StepMessage>& messages, BufferSet& coded);
 
-/// Releases a plug-in's message with free.
-struct MessageDeleter {
-    void operator()(char* text) const;
-};
+/// True when a working call failed: a non-zero status, or success without the result the
+/// contract requires (then the core's text is added unless the plug-in gave a message).
+bool failedCall(const CallOutcome& outcome, std::vector<StepMessage>& messages);
 
-/// Calls Connect of connector on input; adopts the result only on success. Reports the
-/// returned message. Returns the plug-in's status.
-int32_t callConnect(TbConnectFn connect, uint8_t* const* buffers, const uint32_t* sizes,
-                    uint32_t count, BufferSet& result, PipelineReport& report);
+/// Adds a plug-in's message, if it gave one.
+void notePluginMessage(std::vector<StepMessage>& messages, const MessagePtr& message);
 
 } // namespace tonebridge::core

@@ -4,10 +4,16 @@
 #include "tonebridge/core/file_name.h"
 
 #include <array>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace tonebridge::core {
+
+void MessageDeleter::operator()(char* text) const {
+    std::free(text);
+}
 
 namespace {
 
@@ -32,58 +38,187 @@ std::vector<const char*> requiredExports(int32_t kind) {
     }
 }
 
-bool hasExport(PluginRegistry::Handle handle, const char* name) {
-    return findExport<void (*)()>(handle, name) != nullptr;
+/// Calls a text getter; none when it is missing or returns null.
+std::optional<std::string> textOf(const Plugin& plugin, const char* exportName) {
+    const auto getter = reinterpret_cast<const char* (*)()>(plugin.resolve(exportName));
+    const char* text = getter != nullptr ? getter() : nullptr;
+    return text != nullptr ? std::optional<std::string>(text) : std::nullopt;
 }
 
-/// Libraries of list whose input extension equals ext and that export workExport.
-std::vector<PluginRegistry::Handle> matchInputExt(const std::vector<PluginRegistry::Handle>& list,
-                                                  std::string_view ext, const char* workExport) {
-    std::vector<PluginRegistry::Handle> matches;
-    // An empty extension (a name without a point) selects no plug-in.
+/// Plug-ins of list whose input extension equals ext. An empty extension (a name without a
+/// point) selects none.
+std::vector<const Plugin*> matchInputExt(const std::vector<Plugin>& list, std::string_view ext) {
+    std::vector<const Plugin*> matches;
     if (ext.empty()) {
         return matches;
     }
     const std::string wanted = toLower(ext);
-    for (auto handle : list) {
-        const auto input = pluginText(handle, TB_EXPORT_GET_INPUT_EXT);
-        if (input && toLower(*input) == wanted && hasExport(handle, workExport)) {
-            matches.push_back(handle);
+    for (const Plugin& plugin : list) {
+        if (plugin.inputExt() && toLower(*plugin.inputExt()) == wanted) {
+            matches.push_back(&plugin);
         }
     }
     return matches;
 }
 
-PluginRegistry::Handle findById(const std::vector<PluginRegistry::Handle>& list, int32_t id) {
-    for (auto handle : list) {
-        if (pluginId(handle) == id) {
-            return handle;
+const Plugin* findById(const std::vector<Plugin>& list, int32_t id) {
+    for (const Plugin& plugin : list) {
+        if (plugin.id() == id) {
+            return &plugin;
         }
     }
     return nullptr;
 }
 
-} // namespace
-
-std::optional<std::string> pluginText(PluginRegistry::Handle handle, const char* exportName) {
-    const auto getter = findExport<const char* (*)()>(handle, exportName);
-    if (getter == nullptr) {
-        return std::nullopt;
+/// Takes over a buffer set a plug-in returned with status 0, if the contract allows it.
+bool adoptBuffers(BuffersOutcome& outcome, uint8_t** buffers, uint32_t* sizes, uint32_t count) {
+    BufferSet set;
+    set.buffers = buffers;
+    set.sizes = sizes;
+    set.count = count;
+    if (count > kMaxOutputBuffers || (count > 0 && (buffers == nullptr || sizes == nullptr))) {
+        return false;
     }
-    const char* text = getter();
-    // A getter returning null is treated as one that is missing.
-    if (text == nullptr) {
-        return std::nullopt;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (buffers[i] == nullptr && sizes[i] > 0) {
+            return false;
+        }
     }
-    return std::string(text);
+    outcome.buffers = std::move(set);
+    return true;
 }
 
-std::optional<int32_t> pluginId(PluginRegistry::Handle handle) {
-    const auto getId = findExport<TbGetDLLIDFn>(handle, TB_EXPORT_GET_ID);
-    if (getId == nullptr) {
-        return std::nullopt;
+} // namespace
+
+Plugin Plugin::fromLibrary(LibraryHandle handle) {
+    Plugin plugin;
+    plugin.m_handle = handle;
+    plugin.readKind();
+    return plugin;
+}
+
+Plugin Plugin::fromExports(std::vector<StaticExport> exports) {
+    Plugin plugin;
+    plugin.m_exports = std::make_shared<const std::vector<StaticExport>>(std::move(exports));
+    plugin.readKind();
+    return plugin;
+}
+
+void (*Plugin::resolve(const char* exportName) const)() {
+    if (m_exports) {
+        for (const StaticExport& entry : *m_exports) {
+            if (std::strcmp(entry.name, exportName) == 0) {
+                return entry.function;
+            }
+        }
+        return nullptr;
     }
-    return getId();
+    return findExport<void (*)()>(m_handle, exportName);
+}
+
+void Plugin::readKind() {
+    if (const auto getKind = reinterpret_cast<TbGetKindOfDLLFn>(resolve(TB_EXPORT_GET_KIND))) {
+        m_kind = getKind();
+    }
+    if (const auto getId = reinterpret_cast<TbGetDLLIDFn>(resolve(TB_EXPORT_GET_ID))) {
+        m_id = getId();
+    }
+}
+
+void Plugin::readTexts() {
+    m_name = textOf(*this, TB_EXPORT_GET_NAME);
+    m_version = textOf(*this, TB_EXPORT_GET_VERSION);
+    m_date = textOf(*this, TB_EXPORT_GET_DATE);
+    m_inputExt = textOf(*this, TB_EXPORT_GET_INPUT_EXT);
+    switch (m_kind) {
+    case TB_KIND_CODER:
+        m_displayName = textOf(*this, TB_EXPORT_GET_FORMAT_NAME);
+        m_outputExt = textOf(*this, TB_EXPORT_GET_FORMAT_EXT);
+        break;
+    case TB_KIND_CONNECTOR:
+        m_displayName = textOf(*this, TB_EXPORT_GET_CONNECTOR_NAME);
+        m_outputExt = textOf(*this, TB_EXPORT_GET_CONNECTOR_EXT);
+        break;
+    case TB_KIND_FILTER:
+        m_displayName = textOf(*this, TB_EXPORT_GET_FILTER_NAME);
+        break;
+    default:
+        break;
+    }
+}
+
+SongOutcome Plugin::decode(const uint8_t* data, uint32_t size, const char* baseName) const {
+    SongOutcome outcome;
+    const auto decode = reinterpret_cast<TbDecodeFn>(resolve(TB_EXPORT_DECODE));
+    if (decode == nullptr) {
+        return outcome;
+    }
+    outcome.found = true;
+    Song* song = nullptr;
+    char* message = nullptr;
+    outcome.status = decode(data, size, baseName, &song, &message);
+    outcome.message.reset(message);
+    if (outcome.status == 0) {
+        outcome.song.reset(song);
+    }
+    return outcome;
+}
+
+BuffersOutcome Plugin::code(const Song& song) const {
+    BuffersOutcome outcome;
+    const auto code = reinterpret_cast<TbCodeFn>(resolve(TB_EXPORT_CODE));
+    if (code == nullptr) {
+        return outcome;
+    }
+    outcome.found = true;
+    uint8_t** buffers = nullptr;
+    uint32_t* sizes = nullptr;
+    uint32_t count = 0;
+    char* message = nullptr;
+    outcome.status = code(&song, &buffers, &sizes, &count, &message);
+    outcome.message.reset(message);
+    if (outcome.status == 0) {
+        outcome.broken = !adoptBuffers(outcome, buffers, sizes, count);
+    }
+    return outcome;
+}
+
+BuffersOutcome Plugin::connect(uint8_t* const* buffers, const uint32_t* sizes,
+                               uint32_t count) const {
+    BuffersOutcome outcome;
+    const auto connect = reinterpret_cast<TbConnectFn>(resolve(TB_EXPORT_CONNECT));
+    if (connect == nullptr) {
+        return outcome;
+    }
+    outcome.found = true;
+    uint8_t** outBuffers = nullptr;
+    uint32_t* outSizes = nullptr;
+    uint32_t outCount = 0;
+    char* message = nullptr;
+    outcome.status = connect(buffers, sizes, count, &outBuffers, &outSizes, &outCount, &message);
+    outcome.message.reset(message);
+    if (outcome.status == 0) {
+        outcome.broken = !adoptBuffers(outcome, outBuffers, outSizes, outCount);
+    }
+    return outcome;
+}
+
+SongOutcome Plugin::filter(const Song& song, int32_t target, const char* options) const {
+    SongOutcome outcome;
+    const auto filter = reinterpret_cast<TbFilterFn>(resolve(TB_EXPORT_FILTER));
+    if (filter == nullptr) {
+        return outcome;
+    }
+    outcome.found = true;
+    Song* filtered = nullptr;
+    char* message = nullptr;
+    outcome.status = filter(&song, target, options, &filtered, &message);
+    outcome.message.reset(message);
+    if (outcome.status == 0) {
+        outcome.song.reset(filtered);
+        outcome.broken = !outcome.song;
+    }
+    return outcome;
 }
 
 void PluginRegistry::loadAll() {
@@ -140,69 +275,78 @@ void PluginRegistry::loadFrom(const std::string& directory) {
             path += kPathSeparator;
         }
         path += it->path().filename().string();
-        const Handle handle = loadLibrary(path);
-        if (handle != nullptr) {
+        if (const LibraryHandle handle = loadLibrary(path)) {
             registerLibrary(handle);
         }
     }
 }
 
-std::string PluginRegistry::defaultPluginDirectory() {
-    const std::vector<std::string> candidates = candidatePluginDirectories();
-    return candidates.empty() ? std::string(kPluginsDirName) : candidates.front();
-}
-
-bool PluginRegistry::registerLibrary(Handle handle) {
-    const auto getKind = findExport<TbGetKindOfDLLFn>(handle, TB_EXPORT_GET_KIND);
-    if (getKind == nullptr) {
+bool PluginRegistry::registerLibrary(LibraryHandle handle) {
+    if (!registerPlugin(Plugin::fromLibrary(handle))) {
         unloadLibrary(handle);
         return false;
     }
-    const int32_t kind = getKind();
+    return true;
+}
+
+bool PluginRegistry::registerExports(std::vector<StaticExport> exports) {
+    return registerPlugin(Plugin::fromExports(std::move(exports)));
+}
+
+bool PluginRegistry::registerPlugin(Plugin plugin) {
+    if (!plugin.has(TB_EXPORT_GET_KIND)) {
+        return false;
+    }
+    const int32_t kind = plugin.kind();
     if (kind != TB_KIND_OTHER) {
-        bool accepted = hasExport(handle, TB_EXPORT_GET_ID);
-        for (const char* name : requiredExports(kind)) {
-            accepted = accepted && hasExport(handle, name);
-        }
-        if (!accepted) {
-            unloadLibrary(handle);
+        if (!plugin.id()) {
             return false;
         }
+        for (const char* name : requiredExports(kind)) {
+            if (!plugin.has(name)) {
+                return false;
+            }
+        }
     }
+    plugin.readTexts();
     switch (kind) {
     case TB_KIND_DECODER:
-        m_decoders.push_back(handle);
+        m_decoders.push_back(std::move(plugin));
         break;
     case TB_KIND_CODER:
-        m_coders.push_back(handle);
+        m_coders.push_back(std::move(plugin));
         break;
     case TB_KIND_CONNECTOR:
-        m_connectors.push_back(handle);
+        m_connectors.push_back(std::move(plugin));
         break;
     case TB_KIND_FILTER:
-        m_filters.push_back(handle);
+        m_filters.push_back(std::move(plugin));
         break;
     default:
-        m_others.push_back(handle);
+        m_others.push_back(std::move(plugin));
         break;
     }
     return true;
 }
 
-std::vector<PluginRegistry::Handle> PluginRegistry::decodersFor(std::string_view ext) const {
-    return matchInputExt(m_decoders, ext, TB_EXPORT_DECODE);
+std::vector<const Plugin*> PluginRegistry::decodersFor(std::string_view ext) const {
+    return matchInputExt(m_decoders, ext);
 }
 
-std::vector<PluginRegistry::Handle> PluginRegistry::connectorsFor(std::string_view ext) const {
-    return matchInputExt(m_connectors, ext, TB_EXPORT_CONNECT);
+std::vector<const Plugin*> PluginRegistry::connectorsFor(std::string_view ext) const {
+    return matchInputExt(m_connectors, ext);
 }
 
-PluginRegistry::Handle PluginRegistry::coderById(int32_t id) const {
+const Plugin* PluginRegistry::coderById(int32_t id) const {
     return findById(m_coders, id);
 }
 
-PluginRegistry::Handle PluginRegistry::connectorById(int32_t id) const {
+const Plugin* PluginRegistry::connectorById(int32_t id) const {
     return findById(m_connectors, id);
+}
+
+const Plugin* PluginRegistry::filterById(int32_t id) const {
+    return findById(m_filters, id);
 }
 
 } // namespace tonebridge::core

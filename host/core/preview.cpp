@@ -3,7 +3,6 @@
 #include "pipeline.h"
 #include "platform.h"
 #include "tonebridge/core/conversion.h"
-#include "tonebridge/core/file_name.h"
 
 #include <new>
 
@@ -11,55 +10,47 @@ namespace tonebridge::core {
 
 namespace {
 
-/// Collects the message boxes: plug-in messages as "Message...", failures as "Error...".
-class PreviewReport final : public PipelineReport {
-public:
-    explicit PreviewReport(std::vector<PreviewMessage>& messages) : m_messages(messages) {}
-
-    void pluginMessage(const std::string& text) override {
-        m_messages.push_back({text, kTitleMessage});
+/// Writes the first buffer to the preview file; its path, or empty after a failure.
+std::string writePreview(const BufferSet& coded, const std::string& directory,
+                         std::vector<StepMessage>& messages) {
+    // Without a buffer there is no melody to hand to the player; an empty file would only
+    // make the player complain.
+    if (coded.count == 0 || coded.buffers[0] == nullptr) {
+        messages.push_back({kErrNothingToPlay, false});
+        return {};
     }
-    void failure(const char* text) override {
-        if (text != nullptr) {
-            m_messages.push_back({text, kTitleError});
-        }
+    std::string file = directory;
+    if (!file.empty() && file.back() != kPathSeparator) {
+        file += kPathSeparator;
     }
-
-private:
-    std::vector<PreviewMessage>& m_messages;
-};
+    file += kPreviewFile;
+    if (!platform::writeFileAtomically(file, coded.buffers[0], coded.sizes[0])) {
+        messages.push_back({kErrCannotCreate, false});
+        return {};
+    }
+    return file;
+}
 
 } // namespace
 
 PreviewResult preparePreview(const PluginRegistry& registry, const std::string& fullPath,
                              const std::string& directory) {
     PreviewResult result;
-    PreviewReport report(result.messages);
+    std::vector<StepMessage> messages;
     try {
         BufferSet coded;
-        if (!decodeAndCode(registry, fullPath, kMidiWriterId, report, coded)) {
-            return result;
+        if (decodeAndCode(registry, sourceOf(fullPath), registry.coderById(kMidiWriterId),
+                          messages, coded)) {
+            result.file = writePreview(coded, directory, messages);
+            result.written = !result.file.empty();
         }
-        // Without a buffer there is no melody to hand to the player; an empty file would
-        // only make the player complain.
-        if (coded.count == 0 || coded.buffers == nullptr || coded.sizes == nullptr ||
-            coded.buffers[0] == nullptr) {
-            report.failure(kErrNothingToPlay);
-            return result;
-        }
-        std::string file = directory;
-        if (!file.empty() && file.back() != kPathSeparator) {
-            file += kPathSeparator;
-        }
-        file += kPreviewFile;
-        if (!platform::writeFileAtomically(file, coded.buffers[0], coded.sizes[0])) {
-            report.failure(kErrCannotCreate);
-            return result;
-        }
-        result.written = true;
-        result.file = file;
     } catch (const std::bad_alloc&) {
-        report.failure(kErrOutOfMemory);
+        messages.push_back({kErrOutOfMemory, false});
+    }
+    // Plug-in messages are shown as "Message...", the core's failures as "Error...".
+    for (StepMessage& message : messages) {
+        result.messages.push_back(
+            {std::move(message.text), message.fromPlugin ? kTitleMessage : kTitleError});
     }
     return result;
 }

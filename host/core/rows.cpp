@@ -73,7 +73,7 @@ void RowsModel::deleteAllRows() {
     m_rows.clear();
 }
 
-std::optional<int> RowsModel::firstSelected() const {
+std::optional<int> RowsModel::firstSelected() {
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         if (m_rows[i].selected) {
             return static_cast<int>(i);

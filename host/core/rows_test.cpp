@@ -1,4 +1,5 @@
 #include "tonebridge/core/conversion.h"
+#include "tonebridge/core/file_list.h"
 #include "tonebridge/core/rows.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,8 @@
 // plug-in folder assembled from the purpose-built test plug-ins.
 #pragma once
 
+#include "tonebridge/core/conversion.h"
+#include "tonebridge/core/file_list.h"
 #include "tonebridge/core/file_name.h"
 #include "tonebridge/core/plugin_registry.h"
 #include "tonebridge/dynamic_library.h"
@@ -98,6 +100,47 @@ inline void registerInOrder(PluginRegistry& registry, std::initializer_list<cons
         ASSERT_NE(handle, nullptr) << name;
         registry.registerLibrary(handle);
     }
+}
+
+/// Adds one file to rows as Add files does; returns its row.
+inline int addFileRow(const PluginRegistry& registry, RowAccess& rows, const std::string& path) {
+    addFiles(registry, rows, {path});
+    return rows.rowCount() - 1;
+}
+
+/// One row of a Convert: the row begun, its file converted, the result shown in it.
+inline ConversionResult convertRow(const PluginRegistry& registry, const Settings& settings,
+                                   RowAccess& rows, int row) {
+    beginRow(rows, row);
+    ConversionResult result = convertFile(registry, settings, rowFullPath(rows, row));
+    showResult(rows, row, result);
+    return result;
+}
+
+/// Convert over every row as the desktop program runs it on its list: the rows marked, each
+/// row begun and shown, the counter line set at the end. Returns the number converted.
+inline int convertRows(const PluginRegistry& registry, const Settings& settings,
+                       RowAccess& rows, const BatchCallbacks& extra = {}) {
+    markAllNotConverted(rows);
+    std::vector<std::string> files;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        files.push_back(rowFullPath(rows, row));
+    }
+    BatchCallbacks callbacks;
+    callbacks.stop = extra.stop;
+    callbacks.started = [&](std::size_t index) {
+        return beginRow(rows, static_cast<int>(index)) &&
+               (!extra.started || extra.started(index));
+    };
+    callbacks.finished = [&](std::size_t index, const ConversionResult& result) {
+        showResult(rows, static_cast<int>(index), result);
+        if (extra.finished) {
+            extra.finished(index, result);
+        }
+    };
+    const int converted = runBatch(registry, settings, files, callbacks);
+    rows.setCounterLine(convertedLine(converted));
+    return converted;
 }
 
 } // namespace tonebridge::core::testing

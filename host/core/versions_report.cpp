@@ -6,7 +6,7 @@
 namespace tonebridge::core {
 
 std::vector<std::string> versionsReport(const PluginRegistry& registry) {
-    using Section = std::pair<const char*, const std::vector<PluginRegistry::Handle>*>;
+    using Section = std::pair<const char*, const std::vector<Plugin>*>;
     const std::array<Section, 5> sections = {{{kReportCoder, &registry.coders()},
                                               {kReportDecoder, &registry.decoders()},
                                               {kReportConnector, &registry.connectors()},
@@ -20,15 +20,15 @@ std::vector<std::string> versionsReport(const PluginRegistry& registry) {
         lines.emplace_back(kReportRule);
         lines.emplace_back(word);
         lines.emplace_back(kReportRule);
-        for (const PluginRegistry::Handle handle : *libraries) {
-            if (auto name = pluginText(handle, TB_EXPORT_GET_NAME)) {
-                lines.push_back(*name + kReportNameSuffix);
+        for (const Plugin& plugin : *libraries) {
+            if (plugin.name()) {
+                lines.push_back(*plugin.name() + kReportNameSuffix);
             }
-            if (auto version = pluginText(handle, TB_EXPORT_GET_VERSION)) {
-                lines.push_back(kReportVersionPrefix + *version);
+            if (plugin.version()) {
+                lines.push_back(kReportVersionPrefix + *plugin.version());
             }
-            if (auto date = pluginText(handle, TB_EXPORT_GET_DATE)) {
-                lines.push_back(kReportDatePrefix + *date);
+            if (plugin.date()) {
+                lines.push_back(kReportDatePrefix + *plugin.date());
             }
             lines.emplace_back();
         }

@@ -1,7 +1,5 @@
 #include "color_list_ctrl.h"
 
-#include "tonebridge/core/conversion.h"
-
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPalette>
@@ -77,12 +75,12 @@ QVariant RowsTableModel::headerData(int section, Qt::Orientation orientation, in
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-int RowsTableModel::appendFile(const core::PluginRegistry& registry, const std::string& fullPath) {
+int RowsTableModel::appendRow() {
     const int row = m_rows.rowCount();
     beginInsertRows({}, row, row);
-    const int inserted = core::addFileRow(registry, m_rows, fullPath);
+    m_rows.insertRow();
     endInsertRows();
-    return inserted;
+    return row;
 }
 
 void RowsTableModel::removeRowAt(int row) {

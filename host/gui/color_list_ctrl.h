@@ -2,7 +2,6 @@
 // core::RowsModel with their own text and background colours.
 #pragma once
 
-#include "tonebridge/core/plugin_registry.h"
 #include "tonebridge/core/rows.h"
 
 #include <QAbstractTableModel>
@@ -31,8 +30,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    /// Appends one row for a file: size, type and status detected by the core.
-    int appendFile(const core::PluginRegistry& registry, const std::string& fullPath);
+    /// Appends a row with empty texts and the default colours; returns its index.
+    int appendRow();
     void removeRowAt(int row);
     void removeAll();
 

@@ -22,9 +22,9 @@ constexpr int32_t kMidiWriterId = 0x2000006;
 constexpr int32_t kBinaryToTextId = 0x3000001;
 
 /// Index of the plug-in with an identifier in a kind's list, or -1.
-int indexOfId(const std::vector<core::PluginRegistry::Handle>& list, int32_t id) {
+int indexOfId(const std::vector<core::Plugin>& list, int32_t id) {
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (core::pluginId(list[i]) == id) {
+        if (list[i].id() == id) {
             return static_cast<int>(i);
         }
     }
@@ -54,12 +54,14 @@ TEST(OptionsDlgTest, FirstRunShowsSameAsSourceFirstFormatAndNone) {
     const int midi = indexOfId(test::stagedPlugins().coders(), kMidiWriterId);
     ASSERT_GE(midi, 0);
     EXPECT_EQ(dlg.formatsList()->item(midi)->text(), "Midi");
+    // Each row carries its plug-in's identifier.
+    EXPECT_EQ(dlg.formatsList()->item(midi)->data(Qt::UserRole).toInt(), kMidiWriterId);
 
     // OK without another choice stores row 0's coder and no connector.
     settings.connectordllid = 77;
     dlg.accept();
     EXPECT_EQ(settings.select, 0);
-    EXPECT_EQ(settings.coderdllid, core::pluginId(test::stagedPlugins().coders()[0]));
+    EXPECT_EQ(settings.coderdllid, test::stagedPlugins().coders()[0].id());
     EXPECT_EQ(settings.connectordllid, 0);
     EXPECT_EQ(settings.lauchconnector, 0);
 }

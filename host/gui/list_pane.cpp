@@ -3,6 +3,7 @@
 #include "gui_texts.h"
 #include "midi_player.h"
 
+#include "tonebridge/core/file_list.h"
 #include "tonebridge/core/preview.h"
 
 #include <QDir>
@@ -49,28 +50,20 @@ CListPane::CListPane(const core::PluginRegistry& registry, const std::atomic<boo
 CListPane::~CListPane() = default;
 
 void CListPane::addFiles(const QStringList& paths) {
+    std::vector<std::string> fullPaths;
+    fullPaths.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& path : paths) {
-        const QByteArray native = QFile::encodeName(QDir::toNativeSeparators(path));
-        m_model->appendFile(m_registry, native.toStdString());
+        fullPaths.push_back(QFile::encodeName(QDir::toNativeSeparators(path)).toStdString());
     }
-    setCounterLine(std::to_string(rowCount()) + core::kCounterInList);
+    core::addFiles(m_registry, *this, fullPaths);
     emit rowCountChanged();
 }
 
 void CListPane::deleteFiles() {
-    const std::vector<int> selected = m_list->selectedRowList();
-    if (!selected.empty()) {
-        // From the bottom up, so the indexes still to delete stay valid.
-        for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-            m_model->removeRowAt(*it);
-        }
-        setCounterLine(std::to_string(rowCount()) + core::kCounterInList);
-    } else if (rowCount() > 0) {
-        m_model->removeAll();
-        setCounterLine(core::kCounterEmpty);
-    } else {
+    if (rowCount() == 0) {
         return;
     }
+    core::deleteFiles(*this);
     emit rowCountChanged();
 }
 
@@ -111,8 +104,8 @@ void CListPane::showRowMenu(const QPoint& pos) {
 
 void CListPane::playRow(int row) {
     m_player->stop();
-    const std::string fullPath = cellText(row, core::kColPath) + cellText(row, core::kColFile);
-    const core::PreviewResult result = core::preparePreview(m_registry, fullPath);
+    const core::PreviewResult result =
+        core::preparePreview(m_registry, core::rowFullPath(*this, row));
     for (const core::PreviewMessage& message : result.messages) {
         showMessage(QString::fromLocal8Bit(message.title.c_str()),
                     QString::fromLocal8Bit(message.text.c_str()));
@@ -161,6 +154,22 @@ void CListPane::ensureVisible(int row) {
 
 void CListPane::setSelected(int row, bool selected) {
     m_list->setRowSelected(row, selected);
+}
+
+int CListPane::insertRow() {
+    return m_model->appendRow();
+}
+
+void CListPane::deleteRow(int row) {
+    m_model->removeRowAt(row);
+}
+
+void CListPane::deleteAllRows() {
+    m_model->removeAll();
+}
+
+std::optional<int> CListPane::firstSelected() {
+    return m_list->firstSelectedRow();
 }
 
 void CListPane::resizeEvent(QResizeEvent* event) {

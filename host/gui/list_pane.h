@@ -66,6 +66,10 @@ public:
     void setCounterLine(const std::string& text) override;
     void ensureVisible(int row) override;
     void setSelected(int row, bool selected) override;
+    int insertRow() override;
+    void deleteRow(int row) override;
+    void deleteAllRows() override;
+    std::optional<int> firstSelected() override;
 
 signals:
     /// Rows were added or removed.

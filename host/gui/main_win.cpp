@@ -5,10 +5,10 @@
 #include "list_pane.h"
 #include "midi_player.h"
 #include "options_dlg.h"
-#include "ui_thread_rows.h"
 #include "versions_dlg.h"
 
 #include "tonebridge/core/conversion.h"
+#include "tonebridge/core/file_list.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -90,7 +90,7 @@ CMainWin::~CMainWin() {
         // Destroyed during a run without a close (a program shutting down): the worker
         // stops touching the rows and ends; the window must outlive it.
         m_destroying = true;
-        m_workerRows->detach();
+        m_stop.store(true);
         waitForWorker();
     }
 }
@@ -189,9 +189,7 @@ QAction* CMainWin::action(int commandId) const {
 }
 
 bool CMainWin::isConverting() const {
-    // The worker clears the flag just before it ends: until it is joined, a run is still
-    // under way for the commands.
-    return m_converting.load() || m_worker.joinable();
+    return m_converting.load();
 }
 
 void CMainWin::updateCommandStates() {
@@ -235,29 +233,58 @@ void CMainWin::startConversion() {
         return;
     }
     core::markAllNotConverted(*m_pane);
+    // Rows cannot be added or deleted during a run, so the files are fixed now.
+    std::vector<std::string> files;
+    for (int row = 0; row < m_pane->rowCount(); ++row) {
+        files.push_back(core::rowFullPath(*m_pane, row));
+    }
     m_converting.store(true);
+    m_stop.store(false);
     updateCommandStates();
-    m_progress->setRange(0, m_pane->rowCount());
+    m_progress->setRange(0, static_cast<int>(files.size()));
     m_progress->setValue(0);
     m_progress->show();
 
-    m_workerRows = std::make_unique<UiThreadRows>(this, *m_pane);
+    // The worker only converts; each row is shown by the user-interface thread, in order,
+    // from requests queued to it. Once the window is closing, the rows are left as they are.
+    core::BatchCallbacks callbacks;
+    callbacks.stop = &m_stop;
+    callbacks.started = [this](std::size_t index) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, row = static_cast<int>(index)] {
+                if (!m_stop.load()) {
+                    core::beginRow(*m_pane, row);
+                }
+            },
+            Qt::QueuedConnection);
+        return true;
+    };
+    callbacks.finished = [this](std::size_t index, const core::ConversionResult& result) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, row = static_cast<int>(index), result] {
+                if (!m_stop.load()) {
+                    core::showResult(*m_pane, row, result);
+                }
+                m_progress->setValue(row + 1);
+            },
+            Qt::QueuedConnection);
+    };
     m_workerDone.store(false);
     // The options cannot change during a run; the worker works on its own copy.
-    m_worker = std::thread([this, settings = m_settings] {
-        core::runBatch(m_registry, settings, *m_workerRows, &m_converting,
-                       [this](int row, int rowCount, const core::RowOutcome&) {
-                           QMetaObject::invokeMethod(
-                               this,
-                               [this, row, rowCount] {
-                                   m_progress->setRange(0, rowCount);
-                                   m_progress->setValue(row + 1);
-                               },
-                               Qt::QueuedConnection);
-                       });
+    m_worker = std::thread([this, settings = m_settings, files = std::move(files), callbacks] {
+        const int converted = core::runBatch(m_registry, settings, files, callbacks);
         m_workerDone.store(true);
         QMetaObject::invokeMethod(
-            this, [this] { onConversionFinished(); }, Qt::QueuedConnection);
+            this,
+            [this, converted] {
+                if (!m_stop.load()) {
+                    m_pane->setCounterLine(core::convertedLine(converted));
+                }
+                onConversionFinished();
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -266,7 +293,6 @@ void CMainWin::onConversionFinished() {
         return;
     }
     m_worker.join();
-    m_workerRows.reset();
     m_converting.store(false);
     m_progress->hide();
     if (m_destroying) {
@@ -309,7 +335,7 @@ void CMainWin::closeEvent(QCloseEvent* event) {
     if (isConverting()) {
         // The run stops after the row it is on, then the window closes itself.
         m_closeAfterRun = true;
-        m_workerRows->detach();
+        m_stop.store(true);
         event->ignore();
         return;
     }

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <map>
-#include <memory>
 #include <thread>
 
 class QAction;
@@ -19,7 +18,6 @@ class QProgressBar;
 namespace tonebridge::gui {
 
 class CListPane;
-class UiThreadRows;
 
 class CMainWin : public QMainWindow {
     Q_OBJECT
@@ -76,12 +74,14 @@ private:
 
     const core::PluginRegistry& m_registry;
     core::Settings m_settings;
+    /// True from Convert until the worker has been joined; the pane reads it too.
     std::atomic<bool> m_converting{false};
+    /// Set when the window closes during a run: the run ends before its next file.
+    std::atomic<bool> m_stop{false};
     CListPane* m_pane = nullptr;
     QProgressBar* m_progress = nullptr;
     std::map<int, QAction*> m_actions;
     std::thread m_worker;
-    std::unique_ptr<UiThreadRows> m_workerRows;
     std::atomic<bool> m_workerDone{false};
     bool m_closeAfterRun = false;
     bool m_destroying = false;

@@ -13,6 +13,8 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 
+#include <optional>
+
 namespace tonebridge::gui {
 
 namespace {
@@ -29,6 +31,32 @@ QListWidget* makeList(QWidget* parent) {
 int selectedRow(const QListWidget* list) {
     const QModelIndexList rows = list->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+/// Adds a row showing the plug-in's name with its identifier as the row's data; plug-ins
+/// without a name to show get no row.
+QListWidgetItem* addPluginItem(QListWidget* list, const core::Plugin& plugin) {
+    if (!plugin.displayName()) {
+        return nullptr;
+    }
+    auto* item = new QListWidgetItem(QString::fromLocal8Bit(plugin.displayName()->c_str()), list);
+    if (plugin.id()) {
+        item->setData(Qt::UserRole, *plugin.id());
+    }
+    return item;
+}
+
+/// The identifier of the selected row, or none (no selection, or a row without one).
+std::optional<int32_t> selectedId(const QListWidget* list) {
+    const QList<QListWidgetItem*> items = list->selectedItems();
+    if (items.isEmpty()) {
+        return std::nullopt;
+    }
+    const QVariant data = items.front()->data(Qt::UserRole);
+    if (!data.isValid()) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(data.toInt());
 }
 
 QString defaultFolderChooser(QWidget* parent) {
@@ -101,16 +129,10 @@ void COptionsDlg::initialise() {
     applyEnableRule();
     m_path->setText(QFile::decodeName(QByteArray::fromStdString(m_settings.destdir)));
 
-    // Row i of each list is plug-in i of its kind (behind "None" for the connectors): the
-    // registry admits only coders and connectors that have a name to show.
-    const auto& coders = m_registry.coders();
-    for (std::size_t i = 0; i < coders.size(); ++i) {
-        if (const auto name = core::pluginText(coders[i], TB_EXPORT_GET_FORMAT_NAME)) {
-            m_formats->addItem(QString::fromLocal8Bit(name->c_str()));
-        }
-        const auto id = core::pluginId(coders[i]);
-        if (id && *id == m_settings.coderdllid && static_cast<int>(i) < m_formats->count()) {
-            m_formats->setCurrentRow(static_cast<int>(i));
+    for (const core::Plugin& coder : m_registry.coders()) {
+        if (QListWidgetItem* item = addPluginItem(m_formats, coder);
+            item != nullptr && coder.id() == m_settings.coderdllid) {
+            m_formats->setCurrentItem(item);
         }
     }
     if (selectedRow(m_formats) < 0 && m_formats->count() > 0) {
@@ -119,16 +141,11 @@ void COptionsDlg::initialise() {
 
     m_connectors->addItem(QString::fromLatin1(text::kConnectorNone));
     m_connectors->setCurrentRow(0);
-    const auto& connectors = m_registry.connectors();
-    for (std::size_t i = 0; i < connectors.size(); ++i) {
-        const auto name = core::pluginText(connectors[i], TB_EXPORT_GET_CONNECTOR_NAME);
-        if (!name) {
-            continue;
-        }
-        m_connectors->addItem(QString::fromLocal8Bit(name->c_str()));
-        const auto id = core::pluginId(connectors[i]);
-        if (m_settings.lauchconnector != 0 && id && *id == m_settings.connectordllid) {
-            m_connectors->setCurrentRow(m_connectors->count() - 1);
+    for (const core::Plugin& connector : m_registry.connectors()) {
+        if (QListWidgetItem* item = addPluginItem(m_connectors, connector);
+            item != nullptr && m_settings.lauchconnector != 0 &&
+            connector.id() == m_settings.connectordllid) {
+            m_connectors->setCurrentItem(item);
         }
     }
 }
@@ -150,25 +167,17 @@ void COptionsDlg::accept() {
     m_settings.select = m_selectPath->isChecked() ? 1 : 0;
     m_settings.destdir = QFile::encodeName(m_path->text()).toStdString();
 
-    // A list left without a selection keeps the stored choice rather than reading past the
-    // plug-in lists.
-    const auto& coders = m_registry.coders();
-    const int format = selectedRow(m_formats);
-    if (format >= 0 && static_cast<std::size_t>(format) < coders.size()) {
-        if (const auto id = core::pluginId(coders[static_cast<std::size_t>(format)])) {
-            m_settings.coderdllid = *id;
-        }
+    // A list left without a selection keeps the stored choice.
+    if (const std::optional<int32_t> id = selectedId(m_formats)) {
+        m_settings.coderdllid = *id;
     }
-    const auto& connectors = m_registry.connectors();
     const int connector = selectedRow(m_connectors);
     if (connector == 0) {
         m_settings.connectordllid = 0;
         m_settings.lauchconnector = 0;
-    } else if (connector > 0 && static_cast<std::size_t>(connector - 1) < connectors.size()) {
-        if (const auto id = core::pluginId(connectors[static_cast<std::size_t>(connector - 1)])) {
-            m_settings.connectordllid = *id;
-            m_settings.lauchconnector = 1;
-        }
+    } else if (const std::optional<int32_t> id = selectedId(m_connectors)) {
+        m_settings.connectordllid = *id;
+        m_settings.lauchconnector = 1;
     }
     QDialog::accept();
 }

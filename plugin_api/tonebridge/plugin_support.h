@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace tonebridge {
 
@@ -33,6 +34,16 @@ public:
     BufferSet() = default;
     BufferSet(const BufferSet&) = delete;
     BufferSet& operator=(const BufferSet&) = delete;
+    BufferSet(BufferSet&& other) noexcept { *this = std::move(other); }
+    BufferSet& operator=(BufferSet&& other) noexcept {
+        if (this != &other) {
+            reset();
+            buffers = std::exchange(other.buffers, nullptr);
+            sizes = std::exchange(other.sizes, nullptr);
+            count = std::exchange(other.count, 0);
+        }
+        return *this;
+    }
     ~BufferSet() { reset(); }
 
     uint8_t** buffers = nullptr;

@@ -5,7 +5,6 @@
 #include "tonebridge/core/conversion.h"
 #include "tonebridge/core/plugin_registry.h"
 #include "tonebridge/core/preview.h"
-#include "tonebridge/core/rows.h"
 #include "tonebridge/core/settings.h"
 
 #include <gtest/gtest.h>
@@ -53,9 +52,7 @@ TEST(PreviewDuringBatch, BothGiveWhatTheyGiveAlone) {
     settings.destdir = (root / "out").string();
 
     // Alone: one row converted, one preview written.
-    RowsModel single;
-    addFileRow(registry, single, (root / "in" / "tune.mid").string());
-    ASSERT_EQ(runBatch(registry, settings, single), 1);
+    ASSERT_EQ(runBatch(registry, settings, {(root / "in" / "tune.mid").string()}), 1);
     const std::string coded = readBytes(root / "out" / "tune.gd85_95");
     const PreviewResult alone = preparePreview(registry, (root / "in" / "tune.mid").string(),
                                                (root / "alone").string());
@@ -63,18 +60,19 @@ TEST(PreviewDuringBatch, BothGiveWhatTheyGiveAlone) {
     const std::string previewAlone = readBytes(alone.file);
 
     // Together: many rows of the same file, each written to its own name, while previews run.
-    RowsModel rows;
+    std::vector<std::string> files;
     for (int i = 0; i < kRows; ++i) {
         const fs::path file = root / "in" / ("copy" + std::to_string(i) + ".mid");
         fs::copy_file(root / "in" / "tune.mid", file);
-        addFileRow(registry, rows, file.string());
+        files.push_back(file.string());
     }
-    std::atomic<bool> converting{false};
+    std::atomic<bool> converting{true};
     std::atomic<bool> started{false};
     int converted = -1;
     std::thread worker([&] {
         started = true;
-        converted = runBatch(registry, settings, rows, &converting);
+        converted = runBatch(registry, settings, files);
+        converting = false;
     });
     int previews = 0;
     while (!started || converting || previews == 0) {

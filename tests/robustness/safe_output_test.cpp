@@ -3,6 +3,7 @@
 // mark the row failed with "error : file cannot be created", and the batch run must go on with
 // the next row.
 #include "tonebridge/core/conversion.h"
+#include "tonebridge/core/file_list.h"
 #include "tonebridge/core/plugin_registry.h"
 #include "tonebridge/core/rows.h"
 #include "tonebridge/core/settings.h"
@@ -82,13 +83,18 @@ protected:
         m_settings.destdir = destdir;
         const auto before = snapshot(watch);
         const auto sourcesBefore = snapshot(m_root / "in");
+        const std::vector<std::string> files = {(m_root / "in" / "tune.mid").string(),
+                                                (m_root / "in" / "three_voices.mid").string()};
         RowsModel rows;
-        addFiles(
-            m_registry, rows,
-            {(m_root / "in" / "tune.mid").string(), (m_root / "in" / "three_voices.mid").string()});
+        addFiles(m_registry, rows, files);
         int reported = 0;
-        const int converted = runBatch(m_registry, m_settings, rows, nullptr,
-                                       [&](int, int, const RowOutcome&) { ++reported; });
+        BatchCallbacks callbacks;
+        callbacks.finished = [&](std::size_t index, const ConversionResult& result) {
+            showResult(rows, static_cast<int>(index), result);
+            ++reported;
+        };
+        const int converted = runBatch(m_registry, m_settings, files, callbacks);
+        rows.setCounterLine(convertedLine(converted));
         EXPECT_EQ(converted, 0);
         EXPECT_EQ(reported, 2) << "the run stopped at the failed row";
         for (int row = 0; row < 2; ++row) {

@@ -1,13 +1,15 @@
-// Converting one row of the file list, and the batch run over the whole list.
+// Converting one file, and the batch run over a list of files. A conversion returns its
+// outcome as a ConversionResult; the file list (file_list.h) and the command line each show
+// it in their own way.
 #pragma once
 
 #include "tonebridge/core/plugin_registry.h"
-#include "tonebridge/core/rows.h"
 #include "tonebridge/core/settings.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,56 +24,54 @@ inline constexpr const char* kErrNoConnector = "error : No connector Found";
 inline constexpr const char* kErrCannotCreate = "error : file cannot be created";
 inline constexpr const char* kErrCannotRead = "error : file cannot be read";
 inline constexpr const char* kErrOutOfMemory = "error : not enough memory to read the file";
+/// A plug-in reported success but handed over no usable result.
+inline constexpr const char* kErrNoData = "error : the plug-in returned no data";
 
-/// What one row's conversion did, for callers that report more than the row shows.
-struct RowOutcome {
-    bool converted = false;
-    std::vector<std::string> outputs; ///< files written, in order
+/// A text a conversion produced, in the order it arose.
+struct StepMessage {
+    std::string text;
+    bool fromPlugin = false; ///< a plug-in's message; otherwise the core's own failure text
 };
 
-/// Converts one row: reads the file at Path + File, unwraps an outer extension, decodes,
-/// codes with the coder coderdllid, applies the connector when lauchconnector is 1, and
-/// writes every buffer. Sets the row's Status, second Size column and colours and shows the
-/// full path in the counter line. Outputs are written to a temporary file in the target
-/// folder and renamed over the final name, so an existing file is only ever replaced whole.
-RowOutcome convertRow(const PluginRegistry& registry, const Settings& settings, RowAccess& rows,
-                      int row);
+/// Everything one file's conversion did.
+struct ConversionResult {
+    bool converted = false;
+    /// Every message, in order: plug-in messages (with any status) and the core's failure text.
+    std::vector<StepMessage> messages;
+    /// Sizes of the coder's buffers, once the coder has succeeded (even when a later step
+    /// fails); none before that.
+    std::optional<std::vector<uint32_t>> codedSizes;
+    /// The files written, in order.
+    std::vector<std::string> outputs;
+
+    /// The file's Status text: its last message, or empty.
+    std::string status() const;
+};
+
+/// Converts the file at fullPath: reads it, unwraps an outer extension, decodes, codes with
+/// the coder coderdllid, applies the connector when lauchconnector is 1 and writes every
+/// buffer. Outputs are written to a temporary file in the target folder and renamed over the
+/// final name, so an existing file is only ever replaced whole.
+ConversionResult convertFile(const PluginRegistry& registry, const Settings& settings,
+                             const std::string& fullPath);
 
 /// The output path of buffer index of count for a source full path (count > 1 adds "_index").
 std::string outputName(const std::string& fullPath, uint32_t count, uint32_t index,
                        const Settings& settings, const std::string& formatExt,
                        const std::string& connectorExt);
 
-/// Sets the Status of every row to "not converted" (the Convert command, before the run).
-void markAllNotConverted(RowAccess& rows);
-
-/// Called after each row of a batch run with its index, the row count and its outcome.
-using BatchProgress = std::function<void(int row, int rowCount, const RowOutcome& outcome)>;
-
-/// The conversion worker's loop: converts rows 0 to n-1 in order (n taken at the start),
-/// moving the selection onto each, then writes the converted count into the counter line.
-/// converting, when given, is 1 for the duration of the run. Returns the converted count.
-int runBatch(const PluginRegistry& registry, const Settings& settings, RowAccess& rows,
-             std::atomic<bool>* converting = nullptr, const BatchProgress& progress = {});
-
-/// Size, type label and status of a file about to be added to the list.
-struct FileInfo {
-    std::string size;   ///< decimal byte count, empty when the file cannot be opened
-    std::string type;   ///< e.g. "mid", "gd75.bin", "unknow", "mid.unknow"
-    std::string status; ///< "Not Converted" or "File cannot be opened !"
+/// What a batch run tells its caller; every callback runs on the run's own thread.
+struct BatchCallbacks {
+    /// Before file index is converted; returning false passes the file over (not counted).
+    std::function<bool(std::size_t index)> started;
+    /// After file index was converted.
+    std::function<void(std::size_t index, const ConversionResult& result)> finished;
+    /// When set, the run ends before the next file.
+    const std::atomic<bool>* stop = nullptr;
 };
-FileInfo detectFile(const PluginRegistry& registry, const std::string& fullPath);
 
-/// Appends one row for a file (Add files); returns its index. Does not touch the counter line.
-int addFileRow(const PluginRegistry& registry, RowsModel& rows, const std::string& fullPath);
-
-/// Add files: appends one row per full path, in order, then sets the counter line to the
-/// row count followed by " file(s) in list".
-void addFiles(const PluginRegistry& registry, RowsModel& rows,
-              const std::vector<std::string>& fullPaths);
-
-/// Delete files: deletes every selected row and shows the remaining count; with nothing
-/// selected, empties the list and shows "no file in list" (an empty list stays untouched).
-void deleteFiles(RowsModel& rows);
+/// Converts the files in order, one after the other. Returns the number converted.
+int runBatch(const PluginRegistry& registry, const Settings& settings,
+             const std::vector<std::string>& files, const BatchCallbacks& callbacks = {});
 
 } // namespace tonebridge::core

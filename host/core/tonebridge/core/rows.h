@@ -1,6 +1,6 @@
 // The file list's rows without widgets: six columns, a colour record per row, selection,
-// and the counter line under the list. The conversion works only through RowAccess, so the
-// GUI can carry each operation out on its own thread.
+// and the counter line under the list. What the file list does with them (Add, Delete, a
+// conversion's outcome) is in file_list.h and works through RowAccess.
 #pragma once
 
 #include <array>
@@ -53,7 +53,8 @@ struct RowColors {
     uint32_t backgroundColor = kColorWhite; ///< system window colour by default
 };
 
-/// The row operations the conversion and the batch run use.
+/// The operations on the file list's rows, whoever holds them: the rows model below, or the
+/// desktop program's list control.
 class RowAccess {
 public:
     virtual ~RowAccess() = default;
@@ -68,6 +69,13 @@ public:
     virtual void ensureVisible(int row) = 0;
     /// Selects the row alone (its other states cleared), or clears its selected state.
     virtual void setSelected(int row, bool selected) = 0;
+    /// Appends a row with empty texts and a fresh colour record; returns its index.
+    virtual int insertRow() = 0;
+    /// Deletes a row (its colour record with it); later rows move up.
+    virtual void deleteRow(int row) = 0;
+    virtual void deleteAllRows() = 0;
+    /// Lowest selected index, or nullopt.
+    virtual std::optional<int> firstSelected() = 0;
 };
 
 struct Row {
@@ -91,14 +99,10 @@ public:
     void setCounterLine(const std::string& text) override { m_counterLine = text; }
     void ensureVisible(int) override {}
     void setSelected(int row, bool selected) override;
-
-    /// Appends a row with empty texts and a fresh colour record; returns its index.
-    int insertRow();
-    /// Deletes a row (its colour record with it); later rows move up.
-    void deleteRow(int row);
-    void deleteAllRows();
-    /// Lowest selected index, or nullopt.
-    std::optional<int> firstSelected() const;
+    int insertRow() override;
+    void deleteRow(int row) override;
+    void deleteAllRows() override;
+    std::optional<int> firstSelected() override;
     const std::string& counterLine() const { return m_counterLine; }
     const Row& row(int index) const { return m_rows.at(static_cast<std::size_t>(index)); }
 
