@@ -1,7 +1,9 @@
 // What both melody engine directions share: the format descriptor table, the duration table
 // with its greedy decomposition, the melody model, and bit-level reading and writing of the
-// Larkspur melody stream.
+// Larkspur melody stream. The stream's codes and field widths are in stream_format.h.
 #pragma once
+
+#include "stream_format.h"
 
 #include <array>
 #include <cstddef>
@@ -44,65 +46,6 @@ inline const uint8_t* descriptorFor(int formatId) {
     }
     return kDescriptorTable[static_cast<std::size_t>(formatId)].data();
 }
-
-// ---- Stream constants ---------------------------------------------------------------------
-
-inline constexpr uint8_t kMagic0 = 0x44; ///< "D"
-inline constexpr uint8_t kMagic1 = 0x48; ///< "H"
-inline constexpr uint8_t kStreamVersion = 3;
-inline constexpr uint8_t kChecksumBase = 7;
-inline constexpr std::size_t kChecksumFrom = 5; ///< first byte the checksum covers
-inline constexpr std::size_t kMaxTitle = 15;
-inline constexpr uint32_t kMaxTempo = 511;
-inline constexpr uint32_t kMaxEventCount = 32767;
-inline constexpr uint32_t kMaxBlockRepeat = 15;
-inline constexpr uint32_t kMaxRhythmCopy = 63;
-/// Most voices a stream may hold for both directions: one per MIDI channel. The coder keeps
-/// no more, so every stream it writes reads back.
-inline constexpr std::size_t kMaxStreamVoices = 16;
-/// Longest voice, in melody units, that both directions accept: at 480 ticks per quarter it
-/// keeps every time of the voice within the largest MIDI delta time, 0x0FFFFFFF ticks. The
-/// coder refuses a longer voice, so every stream it writes reads back.
-inline constexpr uint64_t kMaxVoiceUnits = uint64_t{0x0FFFFFFF} * 4 / 15;
-
-/// Rhythm codes (5 bits).
-enum RhythmCode : uint8_t {
-    kRhythmShiftUp = 12,
-    kRhythmShiftDown = 13,
-    kRhythmTempo = 14,
-    kRhythmBlockMarker = 15,
-    kRhythmBlockRepeat = 16,
-    kRhythmGroupFirst = 17,
-    kRhythmGroupLast = 28,
-    kRhythmControl = 29,
-    kRhythmNothing = 30,
-    kRhythmEnd = 31,
-};
-inline constexpr unsigned kRhythmBits = 5;
-
-/// Subcodes of the rhythm control code (3 bits).
-enum ControlSubcode : uint8_t {
-    kControlVoiceCount = 0,
-    kControlVoiceStart = 1,
-    kControlRhythmCopy = 2,
-};
-
-/// Pitch codes (4 bits).
-enum PitchCode : uint8_t {
-    kPitchEscape = 8,
-    kPitchRest = 9,
-};
-inline constexpr unsigned kPitchBits = 4;
-
-/// Pitch escape subcodes (4 bits).
-enum PitchEscape : uint8_t {
-    kEscapeAbsolute = 1,
-    kEscapeBlockMarker = 2,
-    kEscapeBlockRepeat = 5,
-    kEscapeProgram = 10,
-    kEscapeVolume = 12,
-    kEscapeEndVoice = 13,
-};
 
 /// The duration groups of rhythm codes 17 to 28, with the duration indexes they append.
 struct DurationGroup {

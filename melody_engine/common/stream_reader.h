@@ -1,6 +1,5 @@
-// Reading a Larkspur melody stream into the melody model. Implemented with the decoder
-// (melody_engine/lsp_decoder, library tonebridge::lsp_reader); the coder links it too, to
-// check that a shorter variant of a stream decodes to the same melody before choosing it.
+// Reading a Larkspur melody stream into the melody model: the decoder's first stage, and the
+// coder's check that a shorter variant of a stream decodes to the same melody.
 #pragma once
 
 #include "melody.h"

@@ -13,22 +13,7 @@ constexpr int kHighestOctave = 5;
 constexpr int kMinInterval = -6;
 constexpr int kMaxInterval = 7;
 constexpr int kIntervalWrap = 16; ///< negative intervals are written as code - 16
-constexpr uint32_t kEventCountShortMax = 127;
-constexpr uint32_t kEventCountLowBase = 128;
 constexpr uint8_t kLowNibble = 0x0F;
-constexpr unsigned kByteBits = 8;
-constexpr unsigned kNibbleBits = 4;
-constexpr unsigned kBlockIdBits = 3;
-constexpr unsigned kCountBits = 4;
-constexpr unsigned kSubcodeBits = 3;
-constexpr unsigned kTempoBits = 9;
-constexpr unsigned kAbsolutePitchBits = 7;
-constexpr unsigned kCopyCountBits = 6;
-constexpr unsigned kVolumeBits = 4;
-constexpr unsigned kLevel2VoiceBits = 4; ///< voice count and voice indexes at level 2
-constexpr unsigned kLevel3VoiceCountBits = 6;
-constexpr unsigned kLevel2ProgramBits = 7;
-constexpr unsigned kLevel3ProgramBits = 8;
 constexpr uint8_t kLevel2ProgramMask = 0x7F;
 constexpr unsigned kMaxLevel1Voices = 1;
 constexpr unsigned kMaxLevel2Voices = 15;
@@ -40,9 +25,7 @@ constexpr int kEighth = 12;
 constexpr int kDottedEighth = 13;
 constexpr int kQuarter = 15;
 constexpr int kDottedQuarter = 16;
-constexpr int kFirstPlainDuration = 9; ///< codes 0 to 11 are durations 9 to 20
 constexpr int kFirstLongDuration = 21;  ///< whole notes and longer: shift up, then the code
-constexpr int kShiftSteps = 12;
 
 // Rhythm codes of the grouping table.
 enum GroupCode : uint8_t {
@@ -122,10 +105,10 @@ void writeRhythmCode(BitWriter& out, const RhythmItem& rc, unsigned voiceIndexWi
         break;
     case kRhythmBlockRepeat:
         out.write(kBlockId, kBlockIdBits);
-        out.write(rc.operand, kCountBits);
+        out.write(rc.operand, kBlockCountBits);
         break;
     case kRhythmControl:
-        out.write(kControlRhythmCopy, kSubcodeBits);
+        out.write(kControlRhythmCopy, kControlSubcodeBits);
         out.write(kCopySourceVoice, voiceIndexWidth);
         out.write(rc.operand, kCopyCountBits);
         break;
@@ -136,7 +119,7 @@ void writeRhythmCode(BitWriter& out, const RhythmItem& rc, unsigned voiceIndexWi
 
 void writeEscape(BitWriter& out, uint8_t subcode) {
     out.write(kPitchEscape, kPitchBits);
-    out.write(subcode, kPitchBits);
+    out.write(subcode, kEscapeBits);
 }
 
 void writePitchItem(BitWriter& out, const PitchItem& item) {
@@ -158,7 +141,7 @@ void writePitchItem(BitWriter& out, const PitchItem& item) {
     case PitchItem::BlockRepeat:
         writeEscape(out, kEscapeBlockRepeat);
         out.write(kBlockId, kBlockIdBits);
-        out.write(item.value, kCountBits);
+        out.write(item.value, kBlockCountBits);
         break;
     }
 }
@@ -382,7 +365,7 @@ void writeMelodyPart(BitWriter& out, unsigned level, uint32_t eventCount, uint16
     writeEventCount(out, eventCount);
     if (level >= 2) {
         out.write(kRhythmControl, kRhythmBits);
-        out.write(kControlVoiceCount, kSubcodeBits);
+        out.write(kControlVoiceCount, kControlSubcodeBits);
         out.write(voiceCount, level == 2 ? kLevel2VoiceBits : kLevel3VoiceCountBits);
     }
     out.write(kRhythmTempo, kRhythmBits);
@@ -391,7 +374,7 @@ void writeMelodyPart(BitWriter& out, unsigned level, uint32_t eventCount, uint16
         const VoiceCodes& voice = voices[v];
         if (level >= 2) {
             out.write(kRhythmControl, kRhythmBits);
-            out.write(kControlVoiceStart, kSubcodeBits);
+            out.write(kControlVoiceStart, kControlSubcodeBits);
             out.write(v, indexWidth);
         }
         for (const RhythmItem& rc : voice.rhythm) {
@@ -429,7 +412,6 @@ void applyChecksum(std::vector<uint8_t>& stream, uint8_t headerParameter) {
 }
 
 bool decodesAlike(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-#if TONEBRIDGE_HAVE_LSP_READER
     Melody ma;
     Melody mb;
     if (readStream(a.data(), a.size(), ma) != ReadStatus::Ok ||
@@ -446,12 +428,6 @@ bool decodesAlike(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) 
         }
     }
     return true;
-#else
-    // Without the stream reader nothing proves the shorter variant right: keep variant A.
-    (void)a;
-    (void)b;
-    return false;
-#endif
 }
 
 int32_t writeVariants(const Melody& melody, const uint8_t* descriptor, StreamVariants& out) {

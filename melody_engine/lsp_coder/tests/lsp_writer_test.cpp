@@ -120,13 +120,7 @@ TEST(LspCoderLibrary, ExportsItsIdentityAndTheCoder) {
     EXPECT_EQ(r.bytes(), kWorkedExample);
 }
 
-// ---- Variant B and round trips, which need the stream reader ------------------------------
-
-#if TONEBRIDGE_HAVE_LSP_READER
-constexpr bool kHaveReader = true;
-#else
-constexpr bool kHaveReader = false;
-#endif
+// ---- Variant B and round trips -----------------------------------------------------------
 
 MelodyNote note(uint8_t pitch, uint8_t duration, uint32_t rest = 0) { return {pitch, duration, rest}; }
 
@@ -143,7 +137,6 @@ Melody melodyOf(std::vector<std::vector<MelodyNote>> voices) {
 }
 
 TEST(VariantB, ChosenWhenShorterAndReadBackTheSame) {
-    if (!kHaveReader) GTEST_SKIP() << "stream reader not built";
     // The third voice plays the second voice's rhythm with other pitches.
     const std::vector<uint8_t> rhythm{15, 13, 9, 16, 12, 18, 10, 14, 15, 13, 11, 12};
     std::vector<MelodyNote> second, third;
@@ -163,7 +156,6 @@ TEST(VariantB, ChosenWhenShorterAndReadBackTheSame) {
 }
 
 TEST(VariantB, RefusedWhenTheCopyWouldStartWhereTheReaderCannotFindIt) {
-    if (!kHaveReader) GTEST_SKIP() << "stream reader not built";
     // The second voice rests for two whole-note units; the third voice only agrees with it
     // from the second unit on, which no note of the second voice starts or ends at.
     std::vector<MelodyNote> second{note(60, 15), note(62, 13, 896 + 896)};
@@ -222,7 +214,6 @@ Melody randomMelody(std::mt19937& rng, int formatId) {
 }
 
 TEST(RoundTrip, EveryFormatReadsBackTheMelodyItWasGiven) {
-    if (!kHaveReader) GTEST_SKIP() << "stream reader not built";
     std::mt19937 rng(1514);
     int sharedRhythmChosen = 0;
     for (int round = 0; round < 300; ++round) {

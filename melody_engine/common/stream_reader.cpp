@@ -19,18 +19,6 @@ namespace {
 constexpr uint8_t kRestFlag = 0x80;
 constexpr uint8_t kDurationMask = 0x7F;
 
-constexpr int kBlockCount = 8;
-constexpr unsigned kBlockIdBits = 3;
-constexpr unsigned kBlockCountBits = 4;
-constexpr unsigned kControlSubcodeBits = 3;
-constexpr unsigned kCopyCountBits = 6;
-constexpr unsigned kTempoBits = 9;
-constexpr unsigned kTitleLengthBits = 4;
-constexpr unsigned kAbsolutePitchBits = 7;
-constexpr unsigned kVolumeBits = 4;
-constexpr int kFirstRhythmDuration = 9; ///< rhythm codes 0 to 11 yield index code + 9
-constexpr int kLastSingleRhythmCode = 11;
-constexpr int kShiftStep = 12;
 constexpr unsigned kMaxPitch = 127;
 
 /// Refused beyond these: more voices than MIDI has channels; more notes than one Song track
@@ -90,18 +78,18 @@ private:
         if (m_size < 2 || m_data[0] != kMagic0 || m_data[1] != kMagic1) {
             fail();
         }
-        bits(16);
-        const uint8_t formatByte = static_cast<uint8_t>(bits(8));
+        bits(2 * kByteBits); // the magic, checked above
+        const uint8_t formatByte = static_cast<uint8_t>(bits(kByteBits));
         m_level = levelOf(formatByte);
         if (m_level < 1 || m_level > 3) {
             fail();
         }
-        const uint32_t high = bits(4);
+        const uint32_t high = bits(kNibbleBits);
         if (high == 0 || m_level == 1) {
-            bits(4); // header parameter, low nibble
-            m_melody.version = static_cast<uint8_t>(bits(8));
+            bits(kNibbleBits); // header parameter, low nibble
+            m_melody.version = static_cast<uint8_t>(bits(kByteBits));
         } else {
-            const uint32_t checksum = bits(8);
+            const uint32_t checksum = bits(kByteBits);
             uint32_t sum = kChecksumBase;
             for (std::size_t i = kChecksumFrom; i < m_size; ++i) {
                 sum += m_data[i];
@@ -109,16 +97,16 @@ private:
             if (checksum != (sum & 0xFF)) {
                 fail();
             }
-            m_melody.version = static_cast<uint8_t>(bits(4));
+            m_melody.version = static_cast<uint8_t>(bits(kNibbleBits));
         }
         const uint32_t titleLength = bits(kTitleLengthBits);
         m_melody.title.clear();
         for (uint32_t i = 0; i < titleLength; ++i) {
-            m_melody.title.push_back(static_cast<char>(bits(8)));
+            m_melody.title.push_back(static_cast<char>(bits(kByteBits)));
         }
-        m_eventCount = bits(8);
-        if (m_eventCount > 127) {
-            m_eventCount = bits(8) * 128 + (m_eventCount % 128);
+        m_eventCount = bits(kByteBits);
+        if (m_eventCount > kEventCountShortMax) {
+            m_eventCount = bits(kByteBits) * kEventCountLowBase + (m_eventCount % kEventCountLowBase);
         }
     }
 
@@ -151,8 +139,8 @@ private:
         m_shift = 0;
         for (;;) {
             const uint32_t code = bits(kRhythmBits);
-            if (code <= static_cast<uint32_t>(kLastSingleRhythmCode)) {
-                appendItem(static_cast<int>(code) + kFirstRhythmDuration + takeShift());
+            if (code <= static_cast<uint32_t>(kLastPlainRhythmCode)) {
+                appendItem(static_cast<int>(code) + kFirstPlainDuration + takeShift());
             } else if (code >= kRhythmGroupFirst && code <= kRhythmGroupLast) {
                 const DurationGroup& group = kDurationGroups[code - kRhythmGroupFirst];
                 const int shift = takeShift();
@@ -160,9 +148,9 @@ private:
                     appendItem(group.items[i] + shift);
                 }
             } else if (code == kRhythmShiftUp) {
-                m_shift = kShiftStep;
+                m_shift = kShiftSteps;
             } else if (code == kRhythmShiftDown) {
-                m_shift = -kShiftStep;
+                m_shift = -kShiftSteps;
             } else if (code == kRhythmTempo) {
                 if (m_melody.tempo != 0) {
                     fail(); // a melody has one tempo
@@ -217,7 +205,7 @@ private:
             if (m_level == 1 || !m_melody.voices.empty()) {
                 fail();
             }
-            const uint32_t count = bits(m_level == 2 ? 4 : 6);
+            const uint32_t count = bits(m_level == 2 ? kLevel2VoiceBits : kLevel3VoiceCountBits);
             if (count == 0 || count > kMaxStreamVoices) {
                 fail();
             }
@@ -323,7 +311,7 @@ private:
                 advanceTime(kDurations[m_items[m_position] & kDurationMask]);
                 ++m_position;
             } else if (code == kPitchEscape) {
-                const uint32_t subcode = bits(4);
+                const uint32_t subcode = bits(kEscapeBits);
                 if (subcode == kEscapeAbsolute) {
                     if (m_position >= m_items.size()) {
                         fail();
@@ -343,7 +331,7 @@ private:
                     if (m_level == 1) {
                         fail();
                     }
-                    voice.program = static_cast<uint8_t>(bits(m_level == 2 ? 7 : 8));
+                    voice.program = static_cast<uint8_t>(bits(m_level == 2 ? kLevel2ProgramBits : kLevel3ProgramBits));
                 } else if (subcode == kEscapeVolume) {
                     voice.volume = static_cast<uint8_t>(bits(kVolumeBits));
                 } else if (subcode == kEscapeEndVoice) {
