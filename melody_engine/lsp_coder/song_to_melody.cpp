@@ -1,6 +1,7 @@
 #include "song_to_melody.h"
 
 #include "coder_status.h"
+#include "tonebridge/smf.h"
 
 #include <cstring>
 #include <limits>
@@ -12,26 +13,16 @@
 namespace tonebridge::lsp {
 namespace {
 
-constexpr uint8_t kMetaStatus = 0xFF;
-constexpr uint8_t kMetaTrackName = 0x03;
-constexpr uint8_t kMetaTempo = 0x51;
-constexpr uint8_t kStatusNoteOff = 0x80;
-constexpr uint8_t kStatusNoteOn = 0x90;
-constexpr uint8_t kStatusProgram = 0xC0;
-constexpr uint8_t kPercussionChannel = 9;
 constexpr uint8_t kPercussionFlag = 0x80;
 constexpr uint8_t kProgramMask = 0x7F;
-constexpr uint8_t kMaxKey = 127;
 constexpr uint16_t kTimecodeDivision = 0x8000;
 constexpr std::size_t kMinTitleLength = 3;
 constexpr std::size_t kMaxVoices = 32;
 constexpr uint32_t kDefaultTempo = 120;
-constexpr uint32_t kMicrosPerMinute = 60000000;
 constexpr std::size_t kTempoEventSize = 6;
 constexpr uint32_t kLoudVelocity = 120;
 constexpr uint8_t kLoudVolume = 15;
 constexpr uint32_t kVelocityPerVolumeStep = 8;
-constexpr unsigned kMaxVlqBytes = 4;
 
 /// The bytes of an event; empty for an event that only carries its delta.
 std::span<const uint8_t> bytesOf(const SongEvent& event) {
@@ -41,29 +32,31 @@ std::span<const uint8_t> bytesOf(const SongEvent& event) {
     return {event.data, event.length};
 }
 
-uint8_t kindOf(std::span<const uint8_t> b) { return b.empty() ? 0 : static_cast<uint8_t>(b[0] & 0xF0); }
+uint8_t kindOf(std::span<const uint8_t> b) {
+    return b.empty() ? 0 : static_cast<uint8_t>(b[0] & smf::kKindMask);
+}
 
 bool isNoteOn(const SongEvent& event) {
     const auto b = bytesOf(event);
-    return b.size() >= 3 && kindOf(b) == kStatusNoteOn && b[2] != 0;
+    return b.size() >= 3 && kindOf(b) == smf::kNoteOn && b[2] != 0;
 }
 
 bool isNoteOffFor(const SongEvent& event, uint8_t key) {
     const auto b = bytesOf(event);
-    if (kindOf(b) == kStatusNoteOff) {
+    if (kindOf(b) == smf::kNoteOff) {
         return b.size() >= 2 && b[1] == key;
     }
-    return kindOf(b) == kStatusNoteOn && b.size() >= 3 && b[2] == 0 && b[1] == key;
+    return kindOf(b) == smf::kNoteOn && b.size() >= 3 && b[2] == 0 && b[1] == key;
 }
 
 bool isProgramChange(const SongEvent& event) {
     const auto b = bytesOf(event);
-    return b.size() >= 2 && kindOf(b) == kStatusProgram;
+    return b.size() >= 2 && kindOf(b) == smf::kProgramChange;
 }
 
 bool isMeta(const SongEvent& event, uint8_t type) {
     const auto b = bytesOf(event);
-    return b.size() >= 2 && b[0] == kMetaStatus && b[1] == type;
+    return b.size() >= 2 && b[0] == smf::kMeta && b[1] == type;
 }
 
 std::span<const SongEvent> eventsOf(const Song& song, std::size_t track) {
@@ -76,18 +69,15 @@ std::span<const SongEvent> eventsOf(const Song& song, std::size_t track) {
 /// The text of a track-name event, or nothing when its declared length runs past the event.
 std::optional<std::span<const uint8_t>> trackNameText(const SongEvent& event) {
     const auto b = bytesOf(event);
-    std::size_t pos = 2;
+    constexpr std::size_t kLengthAt = 2; // after the meta status and type
     uint32_t length = 0;
-    for (unsigned i = 0;; ++i) {
-        if (i == kMaxVlqBytes || pos >= b.size()) {
-            return std::nullopt;
-        }
-        const uint8_t byte = b[pos++];
-        length = (length << 7) | (byte & 0x7Fu);
-        if ((byte & 0x80) == 0) {
-            break;
-        }
+    const std::size_t taken =
+        b.size() > kLengthAt ? smf::readQuantity(b.data() + kLengthAt, b.size() - kLengthAt, length)
+                             : 0;
+    if (taken == 0) {
+        return std::nullopt;
     }
+    const std::size_t pos = kLengthAt + taken;
     if (length > b.size() - pos) {
         return std::nullopt;
     }
@@ -101,7 +91,7 @@ uint32_t tempoOf(const SongEvent& event) {
         return 0;
     }
     const uint32_t micros = (uint32_t{b[3]} << 16) | (uint32_t{b[4]} << 8) | b[5];
-    return micros == 0 ? 0 : kMicrosPerMinute / micros;
+    return micros == 0 ? 0 : smf::kMicrosPerMinute / micros;
 }
 
 int32_t takeTitle(const Song& song, uint16_t trackCount, Melody& melody) {
@@ -109,7 +99,7 @@ int32_t takeTitle(const Song& song, uint16_t trackCount, Melody& melody) {
     std::span<const uint8_t> kept;
     for (std::size_t t = 0; t < trackCount; ++t) {
         for (const SongEvent& event : eventsOf(song, t)) {
-            if (!isMeta(event, kMetaTrackName)) {
+            if (!isMeta(event, smf::kMetaTrackName)) {
                 continue;
             }
             const auto text = trackNameText(event);
@@ -138,7 +128,7 @@ int32_t takeTempo(const Song& song, uint16_t trackCount, Melody& melody) {
     uint32_t tempo = kDefaultTempo;
     bool first = true;
     for (const SongEvent& event : trackCount > 0 ? eventsOf(song, 0) : std::span<const SongEvent>{}) {
-        if (!isMeta(event, kMetaTempo)) {
+        if (!isMeta(event, smf::kMetaTempo)) {
             continue;
         }
         const uint32_t bpm = tempoOf(event);
@@ -189,7 +179,7 @@ int32_t takeNotes(std::span<const SongEvent> events, uint16_t division, MelodyVo
             return kCoderNotQuantized;
         }
         const uint8_t key = events[i].data[1];
-        if (key > kMaxKey) {
+        if (key > smf::kMaxKey) {
             return kCoderWrongMidi;
         }
         // The note ends at the first later note-off for its key, on any channel.
@@ -279,7 +269,7 @@ int32_t songToMelody(const Song& song, Melody& melody) {
     for (std::size_t v = 0; v < noteTracks.size(); ++v) {
         for (const SongEvent& event : noteTracks[v]) {
             if (isNoteOn(event)) {
-                if ((event.data[0] & 0x0F) == kPercussionChannel) {
+                if ((event.data[0] & smf::kChannelMask) == smf::kPercussionChannel) {
                     melody.voices[v].program |= kPercussionFlag;
                 }
                 break;

@@ -2,6 +2,7 @@
 
 #include "stream_reader.h"
 #include "tonebridge/plugin_support.h"
+#include "tonebridge/smf.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,19 +12,9 @@ namespace tonebridge::lsp {
 namespace {
 
 constexpr uint16_t kSongFormat = 1;
-constexpr uint32_t kMicrosecondsPerMinute = 60000000;
 constexpr uint8_t kProgramMask = 0x7F;
 constexpr uint8_t kPercussionBit = 0x80;
-constexpr uint8_t kMidiChannels = 16;
 constexpr uint8_t kVelocityPerVolume = 8;
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kNoteOff = 0x80;
-constexpr uint8_t kProgramChange = 0xC0;
-constexpr uint8_t kMeta = 0xFF;
-constexpr uint8_t kMetaTrackName = 0x03;
-constexpr uint8_t kMetaTempo = 0x51;
-constexpr uint8_t kMetaTimeSignature = 0x58;
-constexpr uint8_t kMetaEndOfTrack = 0x2F;
 
 /// One event while a track is put together, before it moves into malloc'd blocks.
 struct PendingEvent {
@@ -32,25 +23,13 @@ struct PendingEvent {
 };
 using PendingTrack = std::vector<PendingEvent>;
 
-void appendVarLength(std::vector<uint8_t>& out, uint32_t value) {
-    uint8_t groups[5];
-    int count = 0;
-    do {
-        groups[count++] = static_cast<uint8_t>(value & 0x7F);
-        value >>= 7;
-    } while (value != 0);
-    while (count-- > 0) {
-        out.push_back(static_cast<uint8_t>(groups[count] | (count > 0 ? 0x80 : 0)));
-    }
-}
-
-PendingEvent endOfTrack() { return {0, {kMeta, kMetaEndOfTrack, 0x00}}; }
+PendingEvent endOfTrack() { return {0, {smf::kMeta, smf::kMetaEndOfTrack, 0x00}}; }
 
 PendingTrack conductorTrack(const Melody& melody) {
     const uint32_t us = microsecondsPerQuarter(melody.tempo);
     return {
-        {0, {kMeta, kMetaTimeSignature, 0x04, 0x04, 0x02, 0x18, 0x08}},
-        {0, {kMeta, kMetaTempo, 0x03, static_cast<uint8_t>(us >> 16), static_cast<uint8_t>(us >> 8),
+        {0, {smf::kMeta, smf::kMetaTimeSignature, 0x04, 0x04, 0x02, 0x18, 0x08}},
+        {0, {smf::kMeta, smf::kMetaTempo, 0x03, static_cast<uint8_t>(us >> 16), static_cast<uint8_t>(us >> 8),
              static_cast<uint8_t>(us)}},
         endOfTrack(),
     };
@@ -61,8 +40,8 @@ PendingTrack voiceTrack(const Melody& melody, std::size_t v, uint8_t channel) {
     PendingTrack track;
     track.reserve(voice.notes.size() * 2 + 3);
     if (v == 0) {
-        PendingEvent name{0, {kMeta, kMetaTrackName}};
-        appendVarLength(name.bytes, static_cast<uint32_t>(melody.title.size()));
+        PendingEvent name{0, {smf::kMeta, smf::kMetaTrackName}};
+        smf::appendQuantity(name.bytes, static_cast<uint32_t>(melody.title.size()));
         name.bytes.insert(name.bytes.end(), melody.title.begin(), melody.title.end());
         track.push_back(std::move(name));
     }
@@ -70,14 +49,14 @@ PendingTrack voiceTrack(const Melody& melody, std::size_t v, uint8_t channel) {
     // where its notes play.
     const bool percussion = (voice.program & kPercussionBit) != 0;
     const uint8_t programChannel = percussion ? static_cast<uint8_t>(v) : channel;
-    track.push_back({0, {static_cast<uint8_t>(kProgramChange + programChannel),
+    track.push_back({0, {static_cast<uint8_t>(smf::kProgramChange + programChannel),
                          static_cast<uint8_t>(voice.program & kProgramMask)}});
     const uint8_t velocity = velocityOf(voice.volume);
     for (const MelodyNote& note : voice.notes) {
         track.push_back({ticksOf(note.restBefore),
-                         {static_cast<uint8_t>(kNoteOn + channel), note.pitch, velocity}});
+                         {static_cast<uint8_t>(smf::kNoteOn + channel), note.pitch, velocity}});
         track.push_back({ticksOf(kDurations[note.duration]),
-                         {static_cast<uint8_t>(kNoteOff + channel), note.pitch, 0}});
+                         {static_cast<uint8_t>(smf::kNoteOff + channel), note.pitch, 0}});
     }
     track.push_back(endOfTrack());
     return track;
@@ -114,7 +93,7 @@ uint32_t ticksOf(uint32_t units) {
 }
 
 uint32_t microsecondsPerQuarter(uint16_t tempo) {
-    const uint32_t us = kMicrosecondsPerMinute / (tempo == 0 ? 1u : tempo);
+    const uint32_t us = smf::kMicrosPerMinute / (tempo == 0 ? 1u : tempo);
     return us > kMaxMidiTempo ? kMaxMidiTempo : us;
 }
 
@@ -137,7 +116,7 @@ std::vector<uint8_t> noteChannels(const Melody& melody) {
             // above it that no voice owns. Only with all sixteen voices is none left, and then
             // it stays on the drum channel rather than share (and reprogram) another voice's.
             channels[v] = kDrumChannel;
-            if (count < kMidiChannels) {
+            if (count < smf::kChannelCount) {
                 channels[v] = static_cast<uint8_t>(count);
             }
         }

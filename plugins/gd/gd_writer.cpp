@@ -45,16 +45,6 @@ constexpr const char* kMessageNoEntry = "Error : Can't get the CodeLsp method";
 constexpr const char* kMessageTooLong = "Error: More than one SMS - "; // followed by the length
 constexpr const char* kMessageNoMemory = "Error : Not Enough memory";
 
-/// This plug-in's own copy of the format descriptor table.
-constexpr auto kDescriptors = tonebridge::lsp::kDescriptorTable;
-
-const uint8_t* descriptorFor(int formatId) {
-    if (formatId < 0 || static_cast<std::size_t>(formatId) >= kDescriptors.size()) {
-        return nullptr;
-    }
-    return kDescriptors[static_cast<std::size_t>(formatId)].data();
-}
-
 /// "Error: More than one SMS - " and the length in decimal.
 void setTooLongMessage(char** message, uint32_t length) {
     if (message == nullptr) {
@@ -87,7 +77,7 @@ TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** 
     if (buffers == nullptr || sizes == nullptr || count == nullptr) {
         return kStatusFailed; // nowhere to put a result
     }
-    const uint8_t* descriptor = descriptorFor(kFormatId);
+    const uint8_t* descriptor = tonebridge::lsp::descriptorFor(kFormatId);
     if (descriptor == nullptr) {
         setMessage(message, kMessageWrongFormatId);
         return kStatusFailed;

@@ -1,6 +1,7 @@
 #include "midi_file.h"
 
 #include "tonebridge/plugin_support.h"
+#include "tonebridge/smf.h"
 
 #include <cstring>
 
@@ -8,11 +9,6 @@ namespace tonebridge::midi {
 
 namespace {
 
-constexpr uint8_t kMetaStatus = 0xFF;
-constexpr uint8_t kSysexStatus = 0xF0;
-constexpr uint8_t kSysexEscapeStatus = 0xF7;
-constexpr uint8_t kQuantityMore = 0x80;
-constexpr uint8_t kQuantityBits = 0x7F;
 /// Fewest events a track's first event array holds; it doubles from there when needed.
 constexpr uint32_t kFirstEventCapacity = 64;
 /// Bytes per event assumed when sizing a track's event array from its chunk length: a note
@@ -64,19 +60,13 @@ struct Input {
     /// first byte below 0x80. Its value is gathered 7 bits at a time into 32 bits, the high
     /// bits of overlong quantities falling off. False when the input ends inside it.
     bool takeQuantity(uint32_t& value, uint32_t& byteCount) {
-        const uint8_t* start = pos;
-        uint32_t gathered = 0;
-        uint8_t byte = 0;
-        do {
-            if (left == 0) {
-                return false;
-            }
-            byte = *pos++;
-            --left;
-            gathered = (gathered << 7) | (byte & kQuantityBits);
-        } while (byte & kQuantityMore);
-        value = gathered;
-        byteCount = static_cast<uint32_t>(pos - start);
+        const std::size_t taken = smf::readQuantity(pos, left, value, left);
+        if (taken == 0) {
+            return false;
+        }
+        pos += taken;
+        left -= static_cast<uint32_t>(taken);
+        byteCount = static_cast<uint32_t>(taken);
         return true;
     }
 };
@@ -221,7 +211,7 @@ private:
 
         // Running status: meta events neither set nor break it, and it carries on across
         // tracks for the whole file.
-        if (m_previousStatus != kMetaStatus) {
+        if (m_previousStatus != smf::kMeta) {
             m_runningKind = m_previousKind;
         }
         if (m_in.left == 0) {
@@ -229,11 +219,11 @@ private:
         }
         const uint8_t next = *m_in.pos;
         Kind kind = Kind::None;
-        if (next == kMetaStatus) {
+        if (next == smf::kMeta) {
             kind = Kind::Meta;
-        } else if (next >= 0x80 && next <= 0xEF) {
+        } else if (next >= smf::kStatusBit && next < smf::kSysEx) {
             kind = Kind::Channel;
-        } else if (next == kSysexStatus || next == kSysexEscapeStatus) {
+        } else if (next == smf::kSysEx || next == smf::kSysExEscape) {
             kind = Kind::Sysex;
         }
         uint8_t status = 0;
@@ -247,7 +237,7 @@ private:
                 return kReadWrongFile;
             }
             status = next;
-            if (status != kMetaStatus) {
+            if (status != smf::kMeta) {
                 m_runningStatus = status;
             }
         }
@@ -359,7 +349,7 @@ const char* readMessage(int32_t status) {
 uint64_t trackBytes(const SongEvent* events, uint32_t count) {
     uint64_t bytes = 0;
     for (uint32_t e = 0; e < count; ++e) {
-        bytes += quantitySize(events[e].delta);
+        bytes += smf::quantitySize(events[e].delta);
         if (events[e].data != nullptr) {
             bytes += events[e].length;
         }
@@ -375,26 +365,6 @@ uint32_t eventCountOf(const Song& song, uint16_t track) {
 }
 
 } // namespace
-
-uint8_t* writeQuantity(uint8_t* out, uint32_t value) {
-    switch (quantitySize(value)) {
-    case 5:
-        *out++ = static_cast<uint8_t>((value >> 28) | kQuantityMore);
-        [[fallthrough]];
-    case 4:
-        *out++ = static_cast<uint8_t>(((value >> 21) & kQuantityBits) | kQuantityMore);
-        [[fallthrough]];
-    case 3:
-        *out++ = static_cast<uint8_t>(((value >> 14) & kQuantityBits) | kQuantityMore);
-        [[fallthrough]];
-    case 2:
-        *out++ = static_cast<uint8_t>(((value >> 7) & kQuantityBits) | kQuantityMore);
-        [[fallthrough]];
-    default:
-        *out++ = static_cast<uint8_t>(value & kQuantityBits);
-    }
-    return out;
-}
 
 int32_t decode(const uint8_t* data, uint32_t size, const char* name, Song** song, char** message,
                const Allocator& allocator) {
@@ -461,7 +431,7 @@ int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t*
         const SongEvent* track = events != 0 ? song->tracks[t] : nullptr;
         for (uint32_t e = 0; e < events; ++e) {
             const SongEvent& event = track[e];
-            out = writeQuantity(out, event.delta);
+            out = smf::writeQuantity(out, event.delta);
             if (event.data != nullptr) {
                 std::memcpy(out, event.data, event.length);
                 out += event.length;

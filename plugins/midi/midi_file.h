@@ -62,14 +62,4 @@ int32_t decode(const uint8_t* data, uint32_t size, const char* name, Song** song
 int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t* count,
                char** message, const Allocator& allocator = {});
 
-/// Bytes the variable-length quantity of value takes (1 to 5).
-constexpr uint32_t quantitySize(uint32_t value) {
-    return value < (1u << 7) ? 1 : value < (1u << 14) ? 2 : value < (1u << 21) ? 3 : value < (1u << 28) ? 4 : 5;
-}
-
-/// Writes value as a variable-length quantity at out: 7-bit groups, most significant first,
-/// bit 7 set on all but the last byte. Values of 2^28 and above take a fifth byte by the same
-/// rule. Returns the position after the last byte written.
-uint8_t* writeQuantity(uint8_t* out, uint32_t value);
-
 } // namespace tonebridge::midi

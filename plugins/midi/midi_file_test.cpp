@@ -1,5 +1,7 @@
 #include "midi_test_support.h"
 
+#include "tonebridge/smf.h"
+
 #include <cstring>
 
 namespace tonebridge::midi::test {
@@ -344,7 +346,7 @@ TEST(MidiWrite, DeltaTimesAsVariableLengthQuantities) {
     };
     for (const auto& [delta, expected] : cases) {
         SCOPED_TRACE(delta);
-        EXPECT_EQ(quantitySize(delta), expected.size());
+        EXPECT_EQ(tonebridge::smf::quantitySize(delta), expected.size());
         // An event without data is written as its delta alone.
         HandSong alone;
         alone.addEvent(0, delta, {});

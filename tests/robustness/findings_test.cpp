@@ -4,6 +4,7 @@
 #include "melody_to_song.h"
 #include "midi_file.h"
 #include "tonebridge/plugin_support.h"
+#include "tonebridge/smf.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +18,7 @@ namespace {
 namespace lsp = tonebridge::lsp;
 namespace midi = tonebridge::midi;
 
-void appendQuantity(std::vector<uint8_t>& out, uint32_t value) {
-    uint8_t bytes[5];
-    uint8_t* end = midi::writeQuantity(bytes, value);
-    out.insert(out.end(), bytes, end);
-}
+using tonebridge::smf::appendQuantity;
 
 /// A format-1 file of one track at 480 ticks per quarter: a track name, a text event after
 /// `textDelta` ticks, one quarter note (middle C) `noteDelta` ticks later, and the end.
