@@ -12,8 +12,23 @@ if(TONEBRIDGE_SANITIZE)
   add_link_options(-fsanitize=${TONEBRIDGE_SANITIZE})
 endif()
 
-# Version script: a plug-in exports exactly its contract and nothing else.
-set(TONEBRIDGE_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/plugin_exports.map")
+# Version script: a plug-in exports exactly its contract and nothing else. The export names
+# are read from the contract header, so the list cannot fall behind it.
+file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/../plugin_api/tonebridge/plugin_api.h" _tb_export_lines
+  REGEX "^#define TB_EXPORT_[A-Z_]+ \"[A-Za-z]+\"")
+set(TONEBRIDGE_EXPORT_NAMES "")
+set(_tb_exports "")
+foreach(line ${_tb_export_lines})
+  string(REGEX REPLACE "^#define TB_EXPORT_[A-Z_]+ \"([A-Za-z]+)\".*" "\\1" name "${line}")
+  list(APPEND TONEBRIDGE_EXPORT_NAMES "${name}")
+  string(APPEND _tb_exports "    ${name};\n")
+endforeach()
+set(TONEBRIDGE_EXPORTS_MAP "${CMAKE_BINARY_DIR}/plugin_exports.map")
+file(CONFIGURE OUTPUT "${TONEBRIDGE_EXPORTS_MAP}" CONTENT
+  "/* Only the contract's exports leave a plug-in or engine library. */\n{\n  global:\n${_tb_exports}  local: *;\n};\n")
+
+# Every shipped plug-in and engine library; tests that load the staged plug-ins depend on it.
+add_custom_target(tonebridge_plugins)
 
 # tonebridge_add_plugin(NAME SOURCES... [LIBS libs...] [DEFINES defs...] [DIR outdir] [NO_INSTALL])
 # Builds NAME.so (no "lib" prefix) as a MODULE into the staged plugins folder (or DIR) and
@@ -38,5 +53,6 @@ function(tonebridge_add_plugin name)
   endif()
   if(NOT P_NO_INSTALL)
     install(TARGETS ${name} LIBRARY DESTINATION "${TONEBRIDGE_INSTALL_PLUGINS_DIR}")
+    add_dependencies(tonebridge_plugins ${name})
   endif()
 endfunction()

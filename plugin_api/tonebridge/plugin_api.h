@@ -156,6 +156,36 @@ typedef int32_t (TB_CALL* TbCodeLspFn)(const Song* song, const uint8_t* descript
 typedef int32_t (TB_CALL* TbDecodeLspFn)(const uint8_t* data, uint32_t size, Song** song,
                                          char** message);
 
+/* Inside a plug-in or engine library (the build defines TB_BUILDING_PLUGIN), the exports are
+ * declared here with the types above, so the compiler checks every definition against the
+ * contract. A library defines only the ones of its kind. */
+#ifdef TB_BUILDING_PLUGIN
+TB_EXPORT int32_t GetKindOfDLL(void);
+TB_EXPORT int32_t GetDLLID(void);
+TB_EXPORT const char* GetName(void);
+TB_EXPORT const char* GetDLLVersion(void);
+TB_EXPORT const char* GetDate(void);
+TB_EXPORT const char* GetInputExt(void);
+TB_EXPORT const char* GetFormatName(void);
+TB_EXPORT const char* GetFormatNameExt(void);
+TB_EXPORT const char* GetConnectorName(void);
+TB_EXPORT const char* GetConnectorExt(void);
+TB_EXPORT const char* GetFilterName(void);
+TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* name,
+                                 Song** song, char** message);
+TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** sizes,
+                               uint32_t* count, char** message);
+TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,
+                                  uint8_t*** outBuffers, uint32_t** outSizes, uint32_t* outCount,
+                                  char** message);
+TB_EXPORT int32_t TB_CALL Filter(const Song* song, int32_t target, const char* options,
+                                 Song** filtered, char** message);
+TB_EXPORT int32_t TB_CALL CodeLsp(const Song* song, const uint8_t* descriptor, uint8_t** stream,
+                                  uint32_t* length, char** message);
+TB_EXPORT int32_t TB_CALL DecodeLsp(const uint8_t* data, uint32_t size, Song** song,
+                                    char** message);
+#endif
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

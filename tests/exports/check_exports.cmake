@@ -1,14 +1,12 @@
 # Lists the dynamic exports of every shared library in PLUGINS_DIR with NM and fails when one
 # exports a name outside the plug-in contract, or when there is no library to check.
-# Usage: cmake -DPLUGINS_DIR=<dir> -DNM=<nm> -P check_exports.cmake
+# Usage: cmake -DPLUGINS_DIR=<dir> -DNM=<nm> -DCONTRACT=<names;...> -P check_exports.cmake
+# (CONTRACT: the export names of the contract header, as the build reads them.)
 cmake_minimum_required(VERSION 3.25)
-set(contract
-  GetKindOfDLL GetDLLID GetName GetDLLVersion GetDate
-  GetInputExt Decode
-  GetFormatName GetFormatNameExt Code
-  GetConnectorName GetConnectorExt Connect
-  Filter GetFilterName
-  CodeLsp DecodeLsp)
+set(contract ${CONTRACT})
+if(NOT contract)
+  message(FATAL_ERROR "no contract export names given")
+endif()
 
 file(GLOB libraries "${PLUGINS_DIR}/*.so")
 list(SORT libraries)

@@ -133,7 +133,6 @@ TEST(GdReaders, PassTheEnginesFailureOnUnchanged) {
     std::free(message);
 }
 
-#if defined(TB_HAVE_LSP_CODER)
 // ---- Round trips with the real encoder -------------------------------------------------------
 
 struct CodeResult {
@@ -212,7 +211,6 @@ TEST(GdRoundTrip, AStreamTheCoderWroteDecodesAndCodesToTheSameBytes) {
         }
     }
 }
-#endif
 
 // ---- Isolated processes: engine absent, without its export, or a stand-in ------------------
 
