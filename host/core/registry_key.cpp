@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -98,11 +99,13 @@ constexpr uint32_t kRegBinary = 3;
 
 namespace fs = std::filesystem;
 
-struct Value {
-    std::string name;
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-};
+using Value = RegistryValue;
+
+/// Largest key file read: far above any settings a user keeps, small enough that a stray
+/// file in its place is never read whole.
+constexpr std::uintmax_t kMaxKeyFileBytes = 1024 * 1024;
+constexpr const char* kWarnBadKeyFile = "warning: settings file ignored (not a regular file of "
+                                        "at most 1 MiB), the defaults are used: ";
 
 struct KeyLocation {
     std::string directory;                  ///< folder standing for the key (holds its subkeys)
@@ -164,8 +167,9 @@ std::optional<KeyLocation> locate(const std::string& subKey) {
 
 bool keyExists(const KeyLocation& where) {
     std::error_code ec;
+    // Whatever stands at the key file's place counts: a key is never created over it.
     return fs::is_directory(where.directory, ec) ||
-           (!where.file.empty() && fs::is_regular_file(where.file, ec));
+           (!where.file.empty() && fs::exists(fs::symlink_status(where.file, ec)));
 }
 
 /// Reads a quoted text starting at line[pos] (the opening quote); pos ends after the close.
@@ -264,8 +268,22 @@ std::optional<Value> parseValueLine(const std::string& line) {
     return std::nullopt;
 }
 
+/// A regular file of sane size: anything else (a FIFO, a device, a huge file) in a key
+/// file's place is never opened, so it cannot block or exhaust the program.
+bool isSaneKeyFile(const std::string& file) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(file, ec);
+    return !ec && size <= kMaxKeyFileBytes;
+}
+
 /// The values of a key file, in file order; nullopt when it cannot be read.
 std::optional<std::vector<Value>> readValues(const std::string& file) {
+    if (!isSaneKeyFile(file)) {
+        return std::nullopt;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -343,6 +361,9 @@ bool writeValues(const std::string& file, const std::string& keyName,
 
 /// A key file that holds no value and is a key file at all (starts with the header).
 bool isEmptyKeyFile(const std::string& file) {
+    if (!isSaneKeyFile(file)) {
+        return false;
+    }
     std::ifstream in(file, std::ios::binary);
     std::string first;
     if (!in || !std::getline(in, first)) {
@@ -361,9 +382,16 @@ bool isEmptyKeyFile(const std::string& file) {
 } // namespace
 
 long CRegistryKey::Close() {
+    long status = kRegistryOk;
+    if (m_dirty && m_values && !writeValues(m_path, m_keyName, *m_values)) {
+        status = kRegistryAccessDenied;
+    }
     m_path.clear();
     m_keyName.clear();
-    return kRegistryOk;
+    m_values.reset();
+    m_loaded = false;
+    m_dirty = false;
+    return status;
 }
 
 long CRegistryKey::Open(RegistryRoot, const std::string& subKey) {
@@ -371,10 +399,27 @@ long CRegistryKey::Open(RegistryRoot, const std::string& subKey) {
     if (!where || !keyExists(*where)) {
         return kRegistryFileNotFound;
     }
+    Close();
     // The root key has no value file: its location is its folder, marked by the separator.
     m_path = where->file.empty() ? where->directory + "/" : where->file;
     m_keyName = where->name;
     return kRegistryOk;
+}
+
+bool CRegistryKey::load() {
+    if (!m_loaded) {
+        m_loaded = true;
+        std::error_code ec;
+        if (!fs::exists(m_path, ec)) {
+            m_values.emplace(); // a key file not written yet holds no value
+        } else {
+            m_values = readValues(m_path);
+            if (!m_values) {
+                std::cerr << kWarnBadKeyFile << m_path << '\n';
+            }
+        }
+    }
+    return m_values.has_value();
 }
 
 long CRegistryKey::Create(RegistryRoot root, const std::string& subKey, bool* created) {
@@ -408,14 +453,10 @@ long CRegistryKey::Create(RegistryRoot root, const std::string& subKey, bool* cr
 }
 
 long CRegistryKey::QueryRaw(void* buffer, const std::string& valueName, uint32_t& size) {
-    if (!isOpen() || m_path.back() == '/') {
+    if (!isOpen() || m_path.back() == '/' || !load()) {
         return kRegistryFileNotFound;
     }
-    const auto values = readValues(m_path);
-    if (!values) {
-        return kRegistryFileNotFound;
-    }
-    for (const Value& value : *values) {
+    for (const Value& value : *m_values) {
         if (!equalsIgnoreCase(value.name, valueName)) {
             continue;
         }
@@ -437,48 +478,33 @@ long CRegistryKey::QueryRaw(void* buffer, const std::string& valueName, uint32_t
     return kRegistryFileNotFound;
 }
 
-namespace {
-
-long setValue(const std::string& path, const std::string& keyName, Value value) {
-    if (path.empty() || path.back() == '/') {
+long CRegistryKey::setValue(Value value) {
+    if (!isOpen() || m_path.back() == '/' || !load()) {
         return kRegistryAccessDenied;
     }
-    std::error_code ec;
-    std::vector<Value> values;
-    if (fs::exists(path, ec)) {
-        auto existing = readValues(path);
-        if (!existing) {
-            return kRegistryAccessDenied;
-        }
-        values = std::move(*existing);
-    }
-    bool replaced = false;
-    for (Value& old : values) {
+    for (Value& old : *m_values) {
         if (equalsIgnoreCase(old.name, value.name)) {
             old.type = value.type;
             old.data = std::move(value.data);
-            replaced = true;
-            break;
+            m_dirty = true;
+            return kRegistryOk;
         }
     }
-    if (!replaced) {
-        values.push_back(std::move(value));
-    }
-    return writeValues(path, keyName, values) ? kRegistryOk : kRegistryAccessDenied;
+    m_values->push_back(std::move(value));
+    m_dirty = true;
+    return kRegistryOk;
 }
-
-} // namespace
 
 long CRegistryKey::SetString(const std::string& text, const std::string& valueName) {
     Value value{valueName, kRegSz, std::vector<uint8_t>(text.begin(), text.end())};
     value.data.push_back(0);
-    return setValue(m_path, m_keyName, std::move(value));
+    return setValue(std::move(value));
 }
 
 long CRegistryKey::SetDword(uint32_t number, const std::string& valueName) {
     Value value{valueName, kRegDword, std::vector<uint8_t>(4)};
     std::memcpy(value.data.data(), &number, 4);
-    return setValue(m_path, m_keyName, std::move(value));
+    return setValue(std::move(value));
 }
 
 #endif

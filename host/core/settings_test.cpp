@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace tonebridge::core {
 namespace {
 
@@ -164,6 +166,50 @@ TEST_F(SettingsStore, QueryRawReportsAbsentAndTooLarge) {
     EXPECT_EQ(again.Open(RegistryRoot::CurrentUser, "Software\\..\\escape"), kRegistryFileNotFound);
     EXPECT_EQ(again.Open(RegistryRoot::CurrentUser, "Elsewhere\\Key"), kRegistryFileNotFound);
     EXPECT_TRUE(again.isOpen()); // a failed open keeps the held key
+}
+
+TEST_F(SettingsStore, ValuesAreWrittenOnceWhenTheKeyCloses) {
+    Settings first;
+    first.destdir = "/first";
+    saveSettings(first);
+    const std::string before = readFile(keyFile());
+
+    CRegistryKey key;
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, settingsKeyPath()), kRegistryOk);
+    ASSERT_EQ(key.SetString("/second", kValueDestdir), kRegistryOk);
+    ASSERT_EQ(key.SetDword(1, kValueSelect), kRegistryOk);
+    // Held in the key until it closes, and visible through it meanwhile.
+    EXPECT_EQ(readFile(keyFile()), before);
+    char buffer[16] = {};
+    uint32_t size = sizeof buffer;
+    ASSERT_EQ(key.QueryRaw(buffer, kValueDestdir, size), kRegistryOk);
+    EXPECT_STREQ(buffer, "/second");
+    EXPECT_EQ(key.Close(), kRegistryOk);
+
+    const Settings back = loadSettings();
+    EXPECT_EQ(back.destdir, "/second");
+    EXPECT_EQ(back.select, 1);
+    // Closing a key nothing was changed in leaves the file alone.
+    const auto stamp = fs::last_write_time(keyFile());
+    ASSERT_EQ(key.Open(RegistryRoot::CurrentUser, settingsKeyPath()), kRegistryOk);
+    EXPECT_EQ(key.Close(), kRegistryOk);
+    EXPECT_EQ(fs::last_write_time(keyFile()), stamp);
+}
+
+TEST_F(SettingsStore, AKeyFileThatIsNoSaneFileGivesTheDefaults) {
+    Settings stored;
+    stored.select = 1;
+    saveSettings(stored);
+    // A FIFO in the key file's place must not block the program; a huge file is not read.
+    fs::remove(keyFile());
+    ASSERT_EQ(mkfifo(keyFile().c_str(), 0600), 0);
+    EXPECT_EQ(loadSettings().select, 0);
+    saveSettings(stored); // refused: the FIFO stays as it is
+    EXPECT_TRUE(fs::is_fifo(keyFile()));
+    fs::remove(keyFile());
+
+    writeKeyFile("\"select\"=dword:00000001\n" + std::string(2 * 1024 * 1024, ';') + "\n");
+    EXPECT_EQ(loadSettings().select, 0);
 }
 
 TEST_F(SettingsStore, UnwritableStoreSavesNothingQuietly) {

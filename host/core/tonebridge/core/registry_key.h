@@ -1,10 +1,13 @@
 // CRegistryKey: one open key of the per-user settings store. On Windows the registry;
 // elsewhere one small text file per key under $XDG_CONFIG_HOME (default ~/.config), in the
-// REGEDIT4 style, keeping each value's type and replaced atomically on every write.
+// REGEDIT4 style, keeping each value's type. The file is read once, when a value is first
+// wanted, and replaced atomically once, when a key whose values changed is closed.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tonebridge::core {
 
@@ -21,6 +24,15 @@ inline constexpr long kRegistryAccessDenied = 5;  ///< the store cannot be writt
 inline constexpr uint32_t kRegSz = 1;
 inline constexpr uint32_t kRegDword = 4;
 
+#if !defined(_WIN32)
+/// One value of a key file: its name, registry type and raw data.
+struct RegistryValue {
+    std::string name;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+};
+#endif
+
 class CRegistryKey {
 public:
     CRegistryKey() = default;
@@ -28,7 +40,8 @@ public:
     CRegistryKey& operator=(const CRegistryKey&) = delete;
     ~CRegistryKey() { Close(); }
 
-    /// Closes the held key, if any; returns the close status or 0.
+    /// Closes the held key, if any, writing its values first when they changed; returns the
+    /// close status (kRegistryAccessDenied when they could not be written) or 0.
     long Close();
     /// Opens an existing key; only on success replaces the held key.
     long Open(RegistryRoot root, const std::string& subKey);
@@ -53,6 +66,13 @@ private:
     void* m_handle = nullptr; ///< the held HKEY
 #else
     std::string m_keyName; ///< the key's full name, as its file's section line shows it
+    /// The key file's values once read; none before, or when the file cannot be read.
+    std::optional<std::vector<RegistryValue>> m_values;
+    bool m_loaded = false; ///< the file has been read (or found unreadable)
+    bool m_dirty = false;  ///< a value changed since the file was read
+    /// Reads the key file on first use; false when it cannot be read.
+    bool load();
+    long setValue(RegistryValue value);
 #endif
 };
 
