@@ -32,7 +32,8 @@ void convertSteps(const PluginRegistry& registry, const Settings& settings,
     auto& messages = result.messages;
     const Plugin* coder = registry.coderById(settings.coderdllid);
     BufferSet output;
-    if (!decodeAndCode(registry, source, coder, messages, output)) {
+    if (!decodeAndCode(registry, source, coder,
+                       filterStepOf(registry, settings, settings.coderdllid), messages, output)) {
         return;
     }
     std::vector<uint32_t>& sizes = result.codedSizes.emplace();

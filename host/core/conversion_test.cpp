@@ -24,7 +24,8 @@ protected:
         registerInOrder(m_registry,
                         {"tp_dec_a", "tp_dec_nosong", "tp_dec_fail", "tp_dec_fail_silent",
                          "tp_dec_remark", "tp_coder_one", "tp_coder_zero", "tp_coder_three",
-                         "tp_coder_fail", "tp_conn_wrap", "tp_conn_noinput", "tp_conn_fail"});
+                         "tp_coder_fail", "tp_conn_wrap", "tp_conn_noinput", "tp_conn_fail",
+                         "tp_filter", "tp_filter_remark", "tp_filter_fail", "tp_filter_nosong"});
         m_settings.coderdllid = kCoderOne;
     }
 
@@ -349,6 +350,56 @@ TEST_F(Conversion, BatchRunEndsBeforeTheNextFileOnceStopped) {
     seen.clear();
     EXPECT_EQ(runBatch(m_registry, m_settings, {m_in / "a.tst", m_in / "b.tst"}, callbacks), 1);
     EXPECT_EQ(seen, std::vector<std::size_t>{1});
+}
+
+TEST_F(Conversion, AChosenFilterArrangesTheSongForItsTarget) {
+    const int row = add("tune.tst");
+    m_settings.lauchfilter = 1;
+    m_settings.filterdllid = 0x4000001;
+    m_settings.filteroptions = "track=2";
+    ASSERT_TRUE(convert(row).converted);
+    // The coder wrote the filter's Song, arranged for the chosen coder with the options.
+    EXPECT_EQ(readFile(m_in / "tune.one"), "F:(2000101,track=2)A:tune:hello:#0");
+    EXPECT_EQ(status(row), "");
+    EXPECT_TRUE(isNormal(row));
+
+    // Another target can be named; the output format stays the chosen coder's.
+    m_settings.filtertarget = 0x2000006;
+    m_settings.filteroptions.clear();
+    ASSERT_TRUE(convert(row).converted);
+    EXPECT_EQ(readFile(m_in / "tune.one"), "F:(2000006,)A:tune:hello:#0");
+
+    // Switched off, the filter id is kept but not used.
+    m_settings.lauchfilter = 0;
+    ASSERT_TRUE(convert(row).converted);
+    EXPECT_EQ(readFile(m_in / "tune.one"), "A:tune:hello#0");
+}
+
+TEST_F(Conversion, FilterOutcomesShowInTheRow) {
+    const int row = add("tune.tst");
+    m_settings.lauchfilter = 1;
+
+    // What the filter changed is the Status of a converted, unpainted row.
+    m_settings.filterdllid = 0x4000102;
+    ASSERT_TRUE(convert(row).converted);
+    EXPECT_EQ(status(row), "fitted: 2 voices dropped");
+    EXPECT_TRUE(isNormal(row));
+    fs::remove(m_in / "tune.one");
+
+    struct Case {
+        int32_t filter;
+        const char* status;
+    };
+    const Case cases[] = {{0x4000103, "error : filter refuses"},
+                          {0x4000104, kErrNoData},    // success without a Song
+                          {0x4999999, kErrNoFilter}}; // not loaded
+    for (const Case& c : cases) {
+        m_settings.filterdllid = c.filter;
+        EXPECT_FALSE(convert(row).converted) << c.filter;
+        EXPECT_EQ(status(row), c.status) << c.filter;
+        EXPECT_TRUE(isError(row)) << c.filter;
+        EXPECT_FALSE(fs::exists(m_in / "tune.one")) << c.filter;
+    }
 }
 
 TEST_F(Conversion, DetectFileLabelsTypesAndSizes) {

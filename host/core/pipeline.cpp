@@ -84,8 +84,21 @@ void notePluginMessage(std::vector<StepMessage>& messages, const MessagePtr& mes
     }
 }
 
+std::optional<FilterStep> filterStepOf(const PluginRegistry& registry, const Settings& settings,
+                                       int32_t coderId) {
+    if (settings.lauchfilter != 1) {
+        return std::nullopt;
+    }
+    FilterStep step;
+    step.filter = registry.filterById(settings.filterdllid);
+    step.target = settings.filtertarget != 0 ? settings.filtertarget : coderId;
+    step.options = settings.filteroptions;
+    return step;
+}
+
 bool decodeAndCode(const PluginRegistry& registry, const SourceFile& source, const Plugin* coder,
-                   std::vector<StepMessage>& messages, BufferSet& coded) {
+                   const std::optional<FilterStep>& filter, std::vector<StepMessage>& messages,
+                   BufferSet& coded) {
     std::vector<uint8_t> input;
     switch (platform::readWholeFile(source.fullPath, input)) {
     case platform::ReadStatus::Ok:
@@ -122,12 +135,29 @@ bool decodeAndCode(const PluginRegistry& registry, const SourceFile& source, con
         return fail(messages, nullptr);
     }
 
-    // Code with the chosen coder; the Song is released whatever the outcome.
     if (!decoded.song || coder == nullptr || !coder->has(TB_EXPORT_CODE)) {
         return fail(messages, kErrNoCoder);
     }
-    BuffersOutcome result = coder->code(*decoded.song);
-    decoded.song.reset();
+    SongPtr song = std::move(decoded.song);
+
+    // Arrange the Song for the target; its message says what changed.
+    if (filter) {
+        if (filter->filter == nullptr || !filter->filter->has(TB_EXPORT_FILTER)) {
+            return fail(messages, kErrNoFilter);
+        }
+        SongOutcome arranged =
+            filter->filter->filter(*song, filter->target, filter->options.c_str());
+        song.reset();
+        notePluginMessage(messages, arranged.message);
+        if (failedCall(arranged, messages)) {
+            return false;
+        }
+        song = std::move(arranged.song);
+    }
+
+    // Code with the chosen coder; the Song is released whatever the outcome.
+    BuffersOutcome result = coder->code(*song);
+    song.reset();
     notePluginMessage(messages, result.message);
     if (failedCall(result, messages)) {
         return false;

@@ -34,13 +34,14 @@ std::string writePreview(const BufferSet& coded, const std::string& directory,
 } // namespace
 
 PreviewResult preparePreview(const PluginRegistry& registry, const std::string& fullPath,
-                             const std::string& directory) {
+                             const std::string& directory, const Settings& settings) {
     PreviewResult result;
     std::vector<StepMessage> messages;
     try {
         BufferSet coded;
         if (decodeAndCode(registry, sourceOf(fullPath), registry.coderById(kMidiWriterId),
-                          messages, coded)) {
+                          filterStepOf(registry, settings, settings.coderdllid), messages,
+                          coded)) {
             result.file = writePreview(coded, directory, messages);
             result.written = !result.file.empty();
         }

@@ -43,6 +43,8 @@ Settings loadSettings() {
     settings.srcdir = readString(key, kValueSrcdir);
     settings.connectordllid = readDword(key, kValueConnectorId);
     settings.lauchconnector = readDword(key, kValueLaunchConnector);
+    settings.filterdllid = readDword(key, kValueFilterId);
+    settings.lauchfilter = readDword(key, kValueLaunchFilter);
     key.Close();
     return settings;
 }
@@ -68,6 +70,8 @@ void saveSettings(const Settings& settings) {
     key.SetString(settings.srcdir, kValueSrcdir);
     key.SetDword(static_cast<uint32_t>(settings.connectordllid), kValueConnectorId);
     key.SetDword(static_cast<uint32_t>(settings.lauchconnector), kValueLaunchConnector);
+    key.SetDword(static_cast<uint32_t>(settings.filterdllid), kValueFilterId);
+    key.SetDword(static_cast<uint32_t>(settings.lauchfilter), kValueLaunchFilter);
     key.Close();
 }
 

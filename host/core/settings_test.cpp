@@ -77,7 +77,7 @@ TEST_F(SettingsStore, FirstRunGivesDefaultsAndCreatesNothing) {
     EXPECT_TRUE(listFolder(m_config.path()).empty());
 }
 
-TEST_F(SettingsStore, SaveWritesExactlySixTypedValuesInOrderIntoOneFile) {
+TEST_F(SettingsStore, SaveWritesTheSixTypedValuesThenTheFilterOnesInOrderIntoOneFile) {
     saveSettings(Settings());
     const std::string text = readFile(keyFile());
     EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
@@ -86,16 +86,37 @@ TEST_F(SettingsStore, SaveWritesExactlySixTypedValuesInOrderIntoOneFile) {
     const std::vector<std::string> expected = {
         "\"select\"=dword:00000000",         "\"destdir\"=\"\"",
         "\"coderdllid\"=dword:00000000",     "\"srcdir\"=\"\"",
-        "\"connectordllid\"=dword:00000000", "\"lauchconnector\"=dword:00000000"};
+        "\"connectordllid\"=dword:00000000", "\"lauchconnector\"=dword:00000000",
+        "\"filterdllid\"=dword:00000000",    "\"lauchfilter\"=dword:00000000"};
     EXPECT_EQ(valueLines(), expected);
     // The folders stand for the keys above; no other file and no temporary is left.
     EXPECT_EQ(listFolder(m_config.path()), std::vector<std::string>{"Larkspur"});
     EXPECT_EQ(listFolder(m_config.path() / "Larkspur"), std::vector<std::string>{"Chimewright"});
     EXPECT_EQ(listFolder(m_config.path() / "Larkspur" / "Chimewright"),
               std::vector<std::string>{"4.10.reg"});
-    // A second save replaces the values, still six of them.
+    // A second save replaces the values, still as many.
     saveSettings(Settings());
-    EXPECT_EQ(valueLines().size(), 6u);
+    EXPECT_EQ(valueLines().size(), 8u);
+}
+
+TEST_F(SettingsStore, FilterChoiceRoundTripsAndIsOffInAnOlderFile) {
+    writeKeyFile("\"select\"=dword:00000001\n\"coderdllid\"=dword:02000002\n");
+    const Settings old = loadSettings();
+    EXPECT_EQ(old.filterdllid, 0);
+    EXPECT_EQ(old.lauchfilter, 0);
+
+    Settings s = old;
+    s.filterdllid = 0x4000001;
+    s.lauchfilter = 1;
+    s.filtertarget = 0x2000002; // run-only: never stored
+    s.filteroptions = "track=2";
+    saveSettings(s);
+    const Settings back = loadSettings();
+    EXPECT_EQ(back.filterdllid, 0x4000001);
+    EXPECT_EQ(back.lauchfilter, 1);
+    EXPECT_EQ(back.filtertarget, 0);
+    EXPECT_EQ(back.filteroptions, "");
+    EXPECT_EQ(back.coderdllid, 0x2000002);
 }
 
 TEST_F(SettingsStore, RoundTripKeepsEveryValueIncludingAwkwardText) {
@@ -115,7 +136,7 @@ TEST_F(SettingsStore, RoundTripKeepsEveryValueIncludingAwkwardText) {
     EXPECT_EQ(back.connectordllid, 0x3000001);
     EXPECT_EQ(back.lauchconnector, 1);
     const auto lines = valueLines();
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 8u); // the six, then the two of the filter
     EXPECT_EQ(lines[1], "\"destdir\"=\"C:\\\\Out \\\"quoted\\\"\"");
     EXPECT_EQ(lines[2], "\"coderdllid\"=dword:02000002");
 }

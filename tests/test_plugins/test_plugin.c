@@ -19,6 +19,7 @@
  */
 #include "tonebridge/plugin_api.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -86,7 +87,7 @@ TB_EXPORT const char* GetInputExt(void) {
 }
 #endif
 
-#if TP_KIND == 1 /* decoder */
+#if TP_KIND == 1 || TP_KIND == 4 /* decoder, filter */
 TP_UNUSED static Song* makeSong(const uint8_t* data, uint32_t size, const char* name) {
     static const uint8_t endOfTrack[3] = {0xFF, 0x2F, 0x00};
     Song* song = (Song*)calloc(1, sizeof(Song));
@@ -125,7 +126,9 @@ TP_UNUSED static Song* makeSong(const uint8_t* data, uint32_t size, const char* 
     }
     return song;
 }
+#endif
 
+#if TP_KIND == 1 /* decoder */
 #ifndef TP_NO_WORK
 TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* name, Song** song,
                                  char** message) {
@@ -225,15 +228,27 @@ TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes
 #endif /* connector */
 
 #if TP_KIND == 4 /* filter */
-/* A filter that hands back nothing and only reports its status and message. */
+/* A filter whose Song is named TAG "(" target in hex "," options ")" and the input's name, so
+ * the coder's output shows what it was handed; with TP_NO_SONG it succeeds without a Song. */
 TB_EXPORT int32_t TB_CALL Filter(const Song* song, int32_t target, const char* options,
                                  Song** filtered, char** message) {
+    setTestMessage(message);
+    if (TP_STATUS != 0) {
+        return TP_STATUS;
+    }
+#ifdef TP_NO_SONG
     (void)song;
     (void)target;
     (void)options;
     (void)filtered;
-    setTestMessage(message);
-    return TP_STATUS;
+#else
+    char label[300];
+    snprintf(label, sizeof label, "(%x,%s)%s", (unsigned)target, options != NULL ? options : "",
+             song->name != NULL ? song->name : "");
+    /* makeSong names its Song TAG ":" name ":" data; here the label is the whole "name". */
+    *filtered = makeSong((const uint8_t*)"", 0, label);
+#endif
+    return 0;
 }
 TB_EXPORT const char* GetFilterName(void) {
     return "Test filter " TP_TAG;

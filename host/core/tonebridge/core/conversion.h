@@ -21,6 +21,7 @@ inline constexpr const char* kErrConnectorNotFound = "Error : Connector not foun
 inline constexpr const char* kErrInputNotSupported = "error : Input format not supported";
 inline constexpr const char* kErrNoCoder = "error : No coder Found";
 inline constexpr const char* kErrNoConnector = "error : No connector Found";
+inline constexpr const char* kErrNoFilter = "error : No filter Found";
 inline constexpr const char* kErrCannotCreate = "error : file cannot be created";
 inline constexpr const char* kErrCannotRead = "error : file cannot be read";
 inline constexpr const char* kErrOutOfMemory = "error : not enough memory to read the file";
@@ -48,8 +49,8 @@ struct ConversionResult {
     std::string status() const;
 };
 
-/// Converts the file at fullPath: reads it, unwraps an outer extension, decodes, codes with
-/// the coder coderdllid, applies the connector when lauchconnector is 1 and writes every
+/// Converts the file at fullPath: reads it, unwraps an outer extension, decodes, arranges the
+/// Song with the filter filterdllid when lauchfilter is 1, codes with the coder coderdllid, applies the connector when lauchconnector is 1 and writes every
 /// buffer. Outputs are written to a temporary file in the target folder and renamed over the
 /// final name, so an existing file is only ever replaced whole.
 ConversionResult convertFile(const PluginRegistry& registry, const Settings& settings,

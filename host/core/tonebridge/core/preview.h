@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tonebridge/core/plugin_registry.h"
+#include "tonebridge/core/settings.h"
 
 #include <string>
 #include <vector>
@@ -30,8 +31,10 @@ struct PreviewResult {
 
 /// Decodes the file at fullPath (unwrapping an outer extension), codes it with the coder
 /// 0x2000006 and writes its first buffer to kPreviewFile in directory (the current folder
-/// when empty).
+/// when empty). With settings whose filter is on, the melody is first arranged for the
+/// chosen coder, so the preview plays what the conversion would write.
 PreviewResult preparePreview(const PluginRegistry& registry, const std::string& fullPath,
-                             const std::string& directory = {});
+                             const std::string& directory = {},
+                             const Settings& settings = {});
 
 } // namespace tonebridge::core
