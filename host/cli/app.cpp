@@ -30,8 +30,8 @@ public:
 
     void show(std::size_t index, std::size_t count, const std::string& file) {
         if (m_enabled) {
-            m_err << "\r\033[K[" << index + 1 << '/' << count << "] "
-                  << core::fileNameOf(file) << std::flush;
+            m_err << "\r\033[K[" << index + 1 << '/' << count << "] " << core::fileNameOf(file)
+                  << std::flush;
             m_shown = true;
         }
     }
@@ -60,7 +60,8 @@ std::optional<core::Settings> settingsFor(const CliOptions& options,
                                           const core::PluginRegistry& registry, std::ostream& err) {
     core::Settings settings;
     if (options.format) {
-        const Resolution coder = resolvePlugin(namedCoders(registry), *options.format, true);
+        const Resolution coder =
+            resolvePlugin(namedCoders(registry), *options.format, PluginKind::Format);
         if (!coder.id) {
             reportUsageError(err, coder.error);
             printLines(err, formatListing(registry));
@@ -82,7 +83,7 @@ std::optional<core::Settings> settingsFor(const CliOptions& options,
             settings.lauchconnector = 0;
         } else {
             const Resolution connector =
-                resolvePlugin(namedConnectors(registry), *options.connector, false);
+                resolvePlugin(namedConnectors(registry), *options.connector, PluginKind::Connector);
             if (!connector.id) {
                 reportUsageError(err, connector.error);
                 printLines(err, formatListing(registry));
@@ -92,6 +93,38 @@ std::optional<core::Settings> settingsFor(const CliOptions& options,
             settings.lauchconnector = 1;
         }
     }
+
+    if (options.filter) {
+        if (core::toLower(*options.filter) == kConnectorNone) {
+            settings.filterdllid = 0;
+            settings.lauchfilter = 0;
+        } else {
+            const Resolution filter =
+                resolvePlugin(namedFilters(registry), *options.filter, PluginKind::Filter);
+            if (!filter.id) {
+                const bool fit = *options.filter == std::to_string(kFitFilterId);
+                reportUsageError(err, fit ? std::string(kMsgNoFitFilter) : filter.error);
+                return std::nullopt;
+            }
+            settings.filterdllid = *filter.id;
+            settings.lauchfilter = 1;
+        }
+    }
+    if (options.fitFor) {
+        if (settings.lauchfilter != 1) {
+            reportUsageError(err, kMsgFilterOptionsNeedFilter);
+            return std::nullopt;
+        }
+        const Resolution target =
+            resolvePlugin(namedCoders(registry), *options.fitFor, PluginKind::Format);
+        if (!target.id) {
+            reportUsageError(err, target.error);
+            printLines(err, formatListing(registry));
+            return std::nullopt;
+        }
+        settings.filtertarget = *target.id;
+    }
+    settings.filteroptions = options.filterOptions;
 
     if (options.dest) {
         settings.select = 1;

@@ -62,6 +62,27 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     const CLI::Option* destOption = app.add_option("-d,--dest", dest, kHelpDest)->type_name("DIR");
     const CLI::Option* pluginsOption =
         app.add_option("--plugins", plugins, kHelpPlugins)->type_name("DIR");
+    bool fit = false;
+    std::string filter;
+    std::string fitFor;
+    std::optional<int> track;
+    std::optional<int> voices;
+    std::optional<int> transpose;
+    std::optional<std::string> section;
+    CLI::Option* fitOption = app.add_flag("--fit", fit, kHelpFit);
+    CLI::Option* filterOption =
+        app.add_option("--filter", filter, kHelpFilter)->type_name("NAME|ID|none");
+    fitOption->excludes(filterOption);
+    const CLI::Option* fitForOption =
+        app.add_option("--fit-for", fitFor, kHelpFitFor)->type_name("FORMAT");
+    app.add_option("--track", track, kHelpTrack)->type_name("N")->check(CLI::PositiveNumber);
+    app.add_option("--voices", voices, kHelpVoices)->type_name("N")->check(CLI::Range(1, 16));
+    app.add_option("--transpose", transpose, kHelpTranspose)
+        ->type_name("N")
+        ->check(CLI::Range(-127, 127));
+    app.add_option("--section", section, kHelpSection)
+        ->type_name("start|hook")
+        ->check(CLI::IsMember({"start", "hook"}));
     app.add_flag("--list-formats", options.listFormats, kHelpListFormats);
     app.add_flag("--list-plugins", options.listPlugins, kHelpListPlugins);
     app.add_flag("-V,--version", options.version, kHelpVersion);
@@ -83,14 +104,38 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     takeIfGiven(connectorOption, connector, options.connector);
     takeIfGiven(destOption, dest, options.dest);
     takeIfGiven(pluginsOption, plugins, options.plugins);
+    takeIfGiven(filterOption, filter, options.filter);
+    takeIfGiven(fitForOption, fitFor, options.fitFor);
+    if (fit) {
+        options.filter = std::to_string(kFitFilterId);
+    }
+    const auto addOption = [&](const char* key, const std::string& value) {
+        options.filterOptions +=
+            (options.filterOptions.empty() ? "" : " ") + std::string(key) + "=" + value;
+    };
+    if (track) {
+        addOption("track", std::to_string(*track));
+    }
+    if (voices) {
+        addOption("voices", std::to_string(*voices));
+    }
+    if (transpose) {
+        addOption("transpose", std::to_string(*transpose));
+    }
+    if (section) {
+        addOption("section", *section);
+    }
+    // Arranging options without a filter mean the shipped one.
+    if (!options.filter && (options.fitFor || !options.filterOptions.empty())) {
+        options.filter = std::to_string(kFitFilterId);
+    }
 
     // An empty name or folder is always a slip (an unset shell variable, say): refuse it
     // rather than fall back to a default the user did not ask for.
     const std::pair<const std::optional<std::string>*, const char*> given[] = {
-        {&options.format, "--format"},
-        {&options.connector, "--connector"},
-        {&options.dest, "--dest"},
-        {&options.plugins, "--plugins"}};
+        {&options.format, "--format"}, {&options.connector, "--connector"},
+        {&options.dest, "--dest"},     {&options.plugins, "--plugins"},
+        {&options.filter, "--filter"}, {&options.fitFor, "--fit-for"}};
     for (const auto& [value, name] : given) {
         if (value->has_value() && (*value)->empty()) {
             err << kErrorPrefix << kMsgEmptyArgument << name << '\n' << kMsgTryHelp << '\n';
@@ -163,8 +208,7 @@ std::vector<NamedPlugin> namedPlugins(const std::vector<core::Plugin>& plugins) 
     std::vector<NamedPlugin> result;
     for (const core::Plugin& plugin : plugins) {
         if (plugin.id() && plugin.displayName()) {
-            result.push_back({*plugin.id(), *plugin.displayName(),
-                              plugin.outputExt().value_or(""),
+            result.push_back({*plugin.id(), *plugin.displayName(), plugin.outputExt().value_or(""),
                               plugin.kind() == TB_KIND_CONNECTOR ? plugin.inputExt().value_or("")
                                                                  : std::string()});
         }
@@ -182,8 +226,46 @@ std::vector<NamedPlugin> namedConnectors(const core::PluginRegistry& registry) {
     return namedPlugins(registry.connectors());
 }
 
+std::vector<NamedPlugin> namedFilters(const core::PluginRegistry& registry) {
+    return namedPlugins(registry.filters());
+}
+
+namespace {
+
+/// Short names people type for a format, and the output extension each stands for.
+constexpr std::pair<const char*, const char*> kFormatAliases[] = {
+    {"gd95", ".gd85_95"}, {"gd85", ".gd85_95"}, {"gd85/95", ".gd85_95"},
+    {"midi", ".mid"},     {"smf", ".mid"},      {"rtx", ".rtttl"},
+    {"imelody", ".imy"},  {"wave", ".wav"},     {"vorbis", ".ogg"},
+};
+
+const char* unknownText(PluginKind kind) {
+    switch (kind) {
+    case PluginKind::Format:
+        return kMsgUnknownFormat;
+    case PluginKind::Connector:
+        return kMsgUnknownConnector;
+    default:
+        return kMsgUnknownFilter;
+    }
+}
+
+const char* noIdText(PluginKind kind) {
+    switch (kind) {
+    case PluginKind::Format:
+        return kMsgNoFormatWithId;
+    case PluginKind::Connector:
+        return kMsgNoConnectorWithId;
+    default:
+        return kMsgNoFilterWithId;
+    }
+}
+
+} // namespace
+
 Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_view typed,
-                         bool isFormat) {
+                         PluginKind kind) {
+    const bool isFormat = kind == PluginKind::Format;
     Resolution result;
     if (const std::optional<int32_t> id = parseIdentifier(typed)) {
         const auto found = std::find_if(plugins.begin(), plugins.end(),
@@ -191,8 +273,7 @@ Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_vi
         if (found != plugins.end()) {
             result.id = found->id;
         } else {
-            result.error =
-                std::string(isFormat ? kMsgNoFormatWithId : kMsgNoConnectorWithId) + hexId(*id);
+            result.error = std::string(noIdText(kind)) + hexId(*id);
         }
         return result;
     }
@@ -212,12 +293,29 @@ Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_vi
         }
     }
 
+    if (isFormat) {
+        for (const auto& [alias, ext] : kFormatAliases) {
+            if (wanted != alias) {
+                continue;
+            }
+            for (const NamedPlugin& plugin : plugins) {
+                if (core::toLower(plugin.ext) == ext) {
+                    result.id = plugin.id;
+                    return result;
+                }
+            }
+        }
+    }
+
+    // A slip in a name or in an extension gets the same suggestion.
     std::vector<std::string> names;
     for (const NamedPlugin& plugin : plugins) {
         names.push_back(plugin.name);
+        if (!withoutLeadingPoint(plugin.ext).empty()) {
+            names.emplace_back(withoutLeadingPoint(plugin.ext));
+        }
     }
-    result.error =
-        std::string(isFormat ? kMsgUnknownFormat : kMsgUnknownConnector) + quotedText(typed);
+    result.error = std::string(unknownText(kind)) + quotedText(typed);
     if (const std::optional<std::string> suggestion = closestName(typed, names)) {
         result.error += std::string("; ") + kMsgDidYouMean + quotedText(*suggestion) + "?";
     }

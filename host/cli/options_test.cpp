@@ -111,34 +111,74 @@ const std::vector<NamedPlugin> kCoders = {
 };
 
 TEST(ResolvePlugin, FindsByNameExtensionOrIdentifier) {
-    EXPECT_EQ(resolvePlugin(kCoders, "midi", true).id, 0x2000006);
-    EXPECT_EQ(resolvePlugin(kCoders, "PANASONIC gd75", true).id, 0x2000002);
-    EXPECT_EQ(resolvePlugin(kCoders, "gd85_95", true).id, 0x2000003);
-    EXPECT_EQ(resolvePlugin(kCoders, ".GD75", true).id, 0x2000002);
-    EXPECT_EQ(resolvePlugin(kCoders, "0x2000003", true).id, 0x2000003);
-    EXPECT_EQ(resolvePlugin(kCoders, "33554434", true).id, 0x2000002);
+    EXPECT_EQ(resolvePlugin(kCoders, "midi", PluginKind::Format).id, 0x2000006);
+    EXPECT_EQ(resolvePlugin(kCoders, "PANASONIC gd75", PluginKind::Format).id, 0x2000002);
+    EXPECT_EQ(resolvePlugin(kCoders, "gd85_95", PluginKind::Format).id, 0x2000003);
+    EXPECT_EQ(resolvePlugin(kCoders, ".GD75", PluginKind::Format).id, 0x2000002);
+    EXPECT_EQ(resolvePlugin(kCoders, "0x2000003", PluginKind::Format).id, 0x2000003);
+    EXPECT_EQ(resolvePlugin(kCoders, "33554434", PluginKind::Format).id, 0x2000002);
 }
 
 TEST(ResolvePlugin, ExplainsWhatIsWrong) {
-    const Resolution typo = resolvePlugin(kCoders, "Mdi", true);
+    const Resolution typo = resolvePlugin(kCoders, "Mdi", PluginKind::Format);
     EXPECT_FALSE(typo.id);
     EXPECT_EQ(typo.error, "unknown format \"Mdi\"; did you mean \"Midi\"?");
 
-    const Resolution unknown = resolvePlugin(kCoders, "Wave", true);
+    const Resolution unknown = resolvePlugin(kCoders, "Wave", PluginKind::Format);
     EXPECT_EQ(unknown.error, "unknown format \"Wave\"");
 
-    const Resolution id = resolvePlugin(kCoders, "0x3000001", true);
+    const Resolution id = resolvePlugin(kCoders, "0x3000001", PluginKind::Format);
     EXPECT_FALSE(id.id);
     EXPECT_EQ(id.error, std::string(kMsgNoFormatWithId) + "0x3000001");
 
-    const Resolution connector = resolvePlugin({{0x3000001, "Txt", ".txt", "bin"}}, "Tx", false);
+    const Resolution connector =
+        resolvePlugin({{0x3000001, "Txt", ".txt", "bin"}}, "Tx", PluginKind::Connector);
     EXPECT_EQ(connector.error, "unknown connector \"Tx\"; did you mean \"Txt\"?");
-    EXPECT_FALSE(resolvePlugin({}, "Midi", true).id);
+    EXPECT_FALSE(resolvePlugin({}, "Midi", PluginKind::Format).id);
+}
+
+TEST(ResolvePlugin, TakesTheShortNamesPeopleType) {
+    EXPECT_EQ(resolvePlugin(kCoders, "gd95", PluginKind::Format).id, 0x2000003);
+    EXPECT_EQ(resolvePlugin(kCoders, "GD85", PluginKind::Format).id, 0x2000003);
+    EXPECT_EQ(resolvePlugin(kCoders, "mid", PluginKind::Format).id, 0x2000006);
+    EXPECT_EQ(resolvePlugin(kCoders, "smf", PluginKind::Format).id, 0x2000006);
+    // A mistyped extension is answered like a mistyped name.
+    EXPECT_EQ(resolvePlugin(kCoders, "gd76", PluginKind::Format).error,
+              "unknown format \"gd76\"; did you mean \"gd75\"?");
+    // Aliases are for formats only.
+    EXPECT_FALSE(resolvePlugin(kCoders, "gd95", PluginKind::Connector).id);
+}
+
+TEST(ParseCommandLine, FilterOptionsBuildTheOptionsTextAndImplyTheShippedFilter) {
+    const Parsed fit = parse({"--fit", "a.mid"});
+    ASSERT_FALSE(fit.result.exitCode);
+    EXPECT_EQ(fit.result.options.filter, std::to_string(kFitFilterId));
+    EXPECT_EQ(fit.result.options.filterOptions, "");
+
+    const Parsed options = parse({"--track", "3", "--voices=2", "--transpose", "-12", "--section",
+                                  "hook", "--fit-for", "gd75", "a.mid"});
+    ASSERT_FALSE(options.result.exitCode) << options.err;
+    EXPECT_EQ(options.result.options.filter, std::to_string(kFitFilterId));
+    EXPECT_EQ(options.result.options.fitFor, "gd75");
+    EXPECT_EQ(options.result.options.filterOptions, "track=3 voices=2 transpose=-12 section=hook");
+
+    EXPECT_EQ(parse({"--filter", "none", "a.mid"}).result.options.filter, "none");
+    EXPECT_FALSE(parse({"a.mid"}).result.options.filter);
+    for (const std::vector<const char*>& bad :
+         {std::vector<const char*>{"--fit", "--filter", "x", "a.mid"},
+          {"--section", "middle", "a.mid"},
+          {"--track", "0", "a.mid"},
+          {"--voices", "17", "a.mid"},
+          {"--filter", "", "a.mid"}}) {
+        const Parsed p = parse(bad);
+        EXPECT_EQ(p.result.exitCode, kExitUsage) << bad[0] << " " << bad[1];
+        EXPECT_NE(p.err.find(kMsgTryHelp), std::string::npos);
+    }
 }
 
 TEST(ResolvePlugin, FirstOfTwoWithTheSameNameWins) {
     const std::vector<NamedPlugin> twice = {{1, "Same", ".a", ""}, {2, "same", ".b", ""}};
-    EXPECT_EQ(resolvePlugin(twice, "SAME", true).id, 1);
+    EXPECT_EQ(resolvePlugin(twice, "SAME", PluginKind::Format).id, 1);
 }
 
 } // namespace

@@ -119,9 +119,8 @@ bool decodeAndCode(const PluginRegistry& registry, const SourceFile& source, con
     // Decode with every decoder of the inner extension; the last one's outcome counts.
     SongOutcome decoded;
     for (const Plugin* decoder : registry.decodersFor(parts.inner)) {
-        SongOutcome outcome = decoder->decode(inputAddress(input),
-                                              static_cast<uint32_t>(input.size()),
-                                              parts.base.c_str());
+        SongOutcome outcome = decoder->decode(
+            inputAddress(input), static_cast<uint32_t>(input.size()), parts.base.c_str());
         if (outcome.found) {
             decoded = std::move(outcome);
         }

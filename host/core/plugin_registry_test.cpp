@@ -129,8 +129,7 @@ template <typename Body> void inDirectory(const fs::path& folder, Body body) {
 TEST(PluginRegistry, DefaultFolderIsPluginsInTheCurrentDirectoryFirst) {
     TempDir dir;
     fs::create_directory(dir.path() / kPluginsDirName);
-    inDirectory(dir.path(),
-                [] { EXPECT_EQ(firstCandidate(), kPluginsDirName); });
+    inDirectory(dir.path(), [] { EXPECT_EQ(firstCandidate(), kPluginsDirName); });
 }
 
 TEST(PluginRegistry, DefaultFolderFallsBackToTheInstalledFolderBesideTheProgram) {

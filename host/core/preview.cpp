@@ -40,8 +40,7 @@ PreviewResult preparePreview(const PluginRegistry& registry, const std::string& 
     try {
         BufferSet coded;
         if (decodeAndCode(registry, sourceOf(fullPath), registry.coderById(kMidiWriterId),
-                          filterStepOf(registry, settings, settings.coderdllid), messages,
-                          coded)) {
+                          filterStepOf(registry, settings, settings.coderdllid), messages, coded)) {
             result.file = writePreview(coded, directory, messages);
             result.written = !result.file.empty();
         }

@@ -8,7 +8,6 @@
 #include <QListWidget>
 #include <QPushButton>
 
-
 namespace tonebridge::gui {
 
 QStringList versionsReportLines(const core::PluginRegistry& registry) {

@@ -2,6 +2,8 @@
 // the core and the plug-ins and are shown unchanged.
 #pragma once
 
+#include <cstdint>
+
 namespace tonebridge::cli {
 
 inline constexpr const char* kProgramName = "tonebridge-cli";
@@ -12,8 +14,11 @@ inline constexpr int kExitOk = 0;         ///< every file converted (or a listin
 inline constexpr int kExitSomeFailed = 1; ///< at least one file did not convert
 inline constexpr int kExitUsage = 2;      ///< the command line cannot be carried out
 
-/// The word that turns the connector off.
+/// The word that turns the connector (or the filter) off.
 inline constexpr const char* kConnectorNone = "none";
+
+/// The shipped filter that --fit chooses.
+inline constexpr int32_t kFitFilterId = 0x4000001;
 
 /// Prefix of every command-line error on stderr.
 inline constexpr const char* kErrorPrefix = "tonebridge-cli: ";
@@ -25,6 +30,12 @@ inline constexpr const char* kMsgUnknownFormat = "unknown format ";
 inline constexpr const char* kMsgUnknownConnector = "unknown connector ";
 inline constexpr const char* kMsgNoFormatWithId = "no loaded format has the identifier ";
 inline constexpr const char* kMsgNoConnectorWithId = "no loaded connector has the identifier ";
+inline constexpr const char* kMsgUnknownFilter = "unknown filter ";
+inline constexpr const char* kMsgNoFilterWithId = "no loaded filter has the identifier ";
+inline constexpr const char* kMsgNoFitFilter =
+    "the ringtone filter is not loaded: --fit and its options need it";
+inline constexpr const char* kMsgFilterOptionsNeedFilter =
+    "--fit-for, --track, --voices, --transpose and --section need a filter (--fit)";
 inline constexpr const char* kMsgDidYouMean = "did you mean ";
 inline constexpr const char* kMsgNoFormatChosen =
     "no output format chosen: give one with --format (the saved choice of the desktop program "
@@ -47,7 +58,6 @@ inline constexpr const char* kHeadInputs = "Readable files (by extension):";
 inline constexpr const char* kListNone = "  (none)";
 inline constexpr const char* kConnectorInputNote = "unwraps files ending in .";
 
-
 /// Help texts.
 inline constexpr const char* kHelpDescription =
     "Converts ringtone melodies between the formats of the installed plug-ins (MIDI files,\n"
@@ -68,6 +78,22 @@ inline constexpr const char* kHelpDest =
 inline constexpr const char* kHelpPlugins =
     "Plug-in folder. Default: \"plugins\" in the current folder when it holds plug-ins, else "
     "the installed folder beside the program";
+inline constexpr const char* kHelpFit =
+    "Arrange each melody with the ringtone filter so that it fits the output format (or the "
+    "--fit-for format): voices chosen, made monophonic, quantised, transposed, cut to fit";
+inline constexpr const char* kHelpFilter =
+    "Filter applied between reading and writing: its name, identifier, or none. Default: "
+    "none with --format, else the saved filter";
+inline constexpr const char* kHelpFitFor =
+    "Arrange for this format instead of the output format (e.g. --fit-for gd75 --format Midi "
+    "writes the GD75 arrangement as MIDI); implies --fit";
+inline constexpr const char* kHelpTrack =
+    "Take the melody from track N (counted from 1); implies --fit";
+inline constexpr const char* kHelpVoices = "Keep N voices at most; implies --fit";
+inline constexpr const char* kHelpTranspose = "Transpose by N semitones; implies --fit";
+inline constexpr const char* kHelpSection =
+    "Where the fitted melody starts: the start, or the hook (a section that repeats); "
+    "implies --fit";
 inline constexpr const char* kHelpListFormats =
     "List the output formats, connectors and readable extensions";
 inline constexpr const char* kHelpListPlugins =
@@ -88,6 +114,8 @@ inline constexpr const char* kHelpFooter =
     "  tonebridge-cli --format \"Panasonic GD75\" tune.mid          writes tune.gd75\n"
     "  tonebridge-cli --format gd75 --connector Txt tune.mid      writes tune.gd75.txt\n"
     "  tonebridge-cli --format Midi --dest out tune.gd75.txt      writes out/tune.mid\n"
+    "  tonebridge-cli --format gd75 --fit song.mid                arranges song.mid to fit\n"
+    "  tonebridge-cli --fit-for gd75 --format Midi song.mid       the arrangement as MIDI\n"
     "  tonebridge-cli --list-formats";
 
 } // namespace tonebridge::cli

@@ -20,6 +20,10 @@ struct CliOptions {
     std::optional<std::string> connector; ///< --connector NAME|ID|none
     std::optional<std::string> dest;      ///< --dest DIR
     std::optional<std::string> plugins;   ///< --plugins DIR
+    std::optional<std::string> filter;    ///< --filter NAME|ID|none, or the shipped one (--fit)
+    std::optional<std::string> fitFor;    ///< --fit-for FORMAT: the filter's target
+    /// The filter's options from --track, --voices, --transpose, --section ("key=value ...").
+    std::string filterOptions;
     bool listFormats = false;
     bool listPlugins = false;
     bool version = false;
@@ -57,6 +61,7 @@ struct NamedPlugin {
 /// The coders (or connectors) that have a name and an identifier, in registry order.
 std::vector<NamedPlugin> namedCoders(const core::PluginRegistry& registry);
 std::vector<NamedPlugin> namedConnectors(const core::PluginRegistry& registry);
+std::vector<NamedPlugin> namedFilters(const core::PluginRegistry& registry);
 
 /// Outcome of naming a plug-in: its identifier, or an error text ready to show.
 struct Resolution {
@@ -66,8 +71,9 @@ struct Resolution {
 
 /// Finds the plug-in the user meant: an identifier, a name (case-insensitive) or an output
 /// extension with or without its point. Unknown names get a "did you mean" suggestion.
-/// isFormat picks the wording of the error.
+/// kind picks the wording of the error.
+enum class PluginKind { Format, Connector, Filter };
 Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_view typed,
-                         bool isFormat);
+                         PluginKind kind);
 
 } // namespace tonebridge::cli

@@ -50,9 +50,10 @@ struct ConversionResult {
 };
 
 /// Converts the file at fullPath: reads it, unwraps an outer extension, decodes, arranges the
-/// Song with the filter filterdllid when lauchfilter is 1, codes with the coder coderdllid, applies the connector when lauchconnector is 1 and writes every
-/// buffer. Outputs are written to a temporary file in the target folder and renamed over the
-/// final name, so an existing file is only ever replaced whole.
+/// Song with the filter filterdllid when lauchfilter is 1, codes with the coder coderdllid, applies
+/// the connector when lauchconnector is 1 and writes every buffer. Outputs are written to a
+/// temporary file in the target folder and renamed over the final name, so an existing file is only
+/// ever replaced whole.
 ConversionResult convertFile(const PluginRegistry& registry, const Settings& settings,
                              const std::string& fullPath);
 

@@ -34,7 +34,6 @@ struct PreviewResult {
 /// when empty). With settings whose filter is on, the melody is first arranged for the
 /// chosen coder, so the preview plays what the conversion would write.
 PreviewResult preparePreview(const PluginRegistry& registry, const std::string& fullPath,
-                             const std::string& directory = {},
-                             const Settings& settings = {});
+                             const std::string& directory = {}, const Settings& settings = {});
 
 } // namespace tonebridge::core

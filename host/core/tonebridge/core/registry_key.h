@@ -16,9 +16,9 @@ enum class RegistryRoot { CurrentUser };
 
 /// Status codes, as the registry's: 0 is success.
 inline constexpr long kRegistryOk = 0;
-inline constexpr long kRegistryFileNotFound = 2;  ///< key or value absent
-inline constexpr long kRegistryMoreData = 234;    ///< value larger than the caller's buffer
-inline constexpr long kRegistryAccessDenied = 5;  ///< the store cannot be written
+inline constexpr long kRegistryFileNotFound = 2; ///< key or value absent
+inline constexpr long kRegistryMoreData = 234;   ///< value larger than the caller's buffer
+inline constexpr long kRegistryAccessDenied = 5; ///< the store cannot be written
 
 /// Value types kept by the store.
 inline constexpr uint32_t kRegSz = 1;

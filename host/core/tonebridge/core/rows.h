@@ -24,8 +24,8 @@ enum Column : int {
 inline constexpr int kColumnCount = 6;
 
 /// Column headings, by index.
-inline constexpr std::array<const char*, kColumnCount> kColumnHeadings = {
-    "File", "Size", "Type", "Status", "Size", "Path"};
+inline constexpr std::array<const char*, kColumnCount> kColumnHeadings = {"File",   "Size", "Type",
+                                                                          "Status", "Size", "Path"};
 
 /// Colours in the 0x00BBGGRR form.
 inline constexpr uint32_t kColorBlack = 0x000000;

@@ -27,14 +27,14 @@ inline constexpr const char* kValueLaunchFilter = "lauchfilter";
 inline constexpr uint32_t kMaxStringValue = 300;
 
 struct Settings {
-    int32_t select = 0;          ///< 1: write into destdir; 0: beside each source
-    std::string destdir;         ///< destination folder, without trailing separator
-    int32_t coderdllid = 0;      ///< identifier of the chosen coder
-    std::string srcdir;          ///< folder of the files added last
-    int32_t connectordllid = 0;  ///< identifier of the chosen connector; 0 when none
-    int32_t lauchconnector = 0;  ///< 1: apply the connector after the coder
-    int32_t filterdllid = 0;     ///< identifier of the chosen filter; 0 when none
-    int32_t lauchfilter = 0;     ///< 1: apply the filter between decoder and coder
+    int32_t select = 0;         ///< 1: write into destdir; 0: beside each source
+    std::string destdir;        ///< destination folder, without trailing separator
+    int32_t coderdllid = 0;     ///< identifier of the chosen coder
+    std::string srcdir;         ///< folder of the files added last
+    int32_t connectordllid = 0; ///< identifier of the chosen connector; 0 when none
+    int32_t lauchconnector = 0; ///< 1: apply the connector after the coder
+    int32_t filterdllid = 0;    ///< identifier of the chosen filter; 0 when none
+    int32_t lauchfilter = 0;    ///< 1: apply the filter between decoder and coder
 
     // Not stored: chosen per run on the command line.
     int32_t filtertarget = 0;  ///< the coder the filter arranges for; 0: the chosen coder
