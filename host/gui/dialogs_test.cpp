@@ -66,6 +66,24 @@ TEST(OptionsDlgTest, FirstRunShowsSameAsSourceFirstFormatAndNone) {
     EXPECT_EQ(settings.lauchconnector, 0);
 }
 
+TEST(OptionsDlgTest, FiltersListOffersNoneFirstAndStoresTheChoice) {
+    core::Settings settings;
+    settings.filterdllid = 0x4000001;
+    settings.lauchfilter = 1;
+    const auto& registry = test::stagedPlugins();
+    COptionsDlg dlg(settings, registry);
+    ASSERT_EQ(dlg.filtersList()->count(), 1 + static_cast<int>(registry.filters().size()));
+    EXPECT_EQ(dlg.filtersList()->item(0)->text(), "None");
+    // A stored filter that is not loaded leaves "None" chosen; OK then turns it off.
+    if (registry.filterById(0x4000001) == nullptr) {
+        EXPECT_EQ(selectedRow(dlg.filtersList()), 0);
+    }
+    dlg.filtersList()->setCurrentRow(0);
+    dlg.accept();
+    EXPECT_EQ(settings.filterdllid, 0);
+    EXPECT_EQ(settings.lauchfilter, 0);
+}
+
 TEST(OptionsDlgTest, ShowsTheStoredChoicesAndStoresNewOnesOnOk) {
     TB_REQUIRE_PLUGINS("midi_writer", "binary_to_text");
     const auto& registry = test::stagedPlugins();

@@ -81,6 +81,7 @@ inline constexpr const char* kSelectPath = "Select a path";
 inline constexpr const char* kBrowse = "Browse...";
 inline constexpr const char* kFormatsGroup = "Formats";
 inline constexpr const char* kConnectorsGroup = "Connectors";
+inline constexpr const char* kFiltersGroup = "Filters";
 inline constexpr const char* kConnectorNone = "None";
 inline constexpr const char* kBrowseTitle = "Please select a folder.";
 

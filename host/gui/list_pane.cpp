@@ -105,7 +105,8 @@ void CListPane::showRowMenu(const QPoint& pos) {
 void CListPane::playRow(int row) {
     m_player->stop();
     const core::PreviewResult result =
-        core::preparePreview(m_registry, core::rowFullPath(*this, row));
+        core::preparePreview(m_registry, core::rowFullPath(*this, row), {},
+                             m_settings != nullptr ? *m_settings : core::Settings());
     for (const core::PreviewMessage& message : result.messages) {
         showMessage(QString::fromLocal8Bit(message.title.c_str()),
                     QString::fromLocal8Bit(message.text.c_str()));

@@ -6,6 +6,7 @@
 
 #include "tonebridge/core/plugin_registry.h"
 #include "tonebridge/core/rows.h"
+#include "tonebridge/core/settings.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -56,6 +57,8 @@ public:
     void playRow(int row);
     /// Replaces the message boxes (tests collect the messages instead).
     void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+    /// The settings whose filter the preview applies (the main window's); none: no filter.
+    void setSettings(const core::Settings* settings) { m_settings = settings; }
 
     // core::RowAccess
     int rowCount() override;
@@ -89,6 +92,7 @@ private:
     QLabel* m_counter;
     MidiPlayer* m_player;
     MessageSink m_messageSink;
+    const core::Settings* m_settings = nullptr;
 };
 
 } // namespace tonebridge::gui

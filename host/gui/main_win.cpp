@@ -68,6 +68,7 @@ CMainWin::CMainWin(const core::PluginRegistry& registry, QWidget* parent)
     createStatusBar();
 
     m_settings = core::loadSettings();
+    m_pane->setSettings(&m_settings);
     m_converting.store(false);
 
     connect(m_pane, &CListPane::rowCountChanged, this, &CMainWin::updateCommandStates);

@@ -80,7 +80,10 @@ void COptionsDlg::buildControls() {
     setWindowTitle(QString::fromLatin1(text::kOptionsTitle));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     const DialogUnits du(this);
-    setFixedSize(du.size(259, 239));
+    // The filters' group sits under the connectors; the dialog grows by its height and the
+    // buttons move down with it.
+    constexpr int kFiltersDrop = 62;
+    setFixedSize(du.size(259, 239 + kFiltersDrop));
 
     // Group boxes first, so the controls drawn over their frames stay on top.
     auto* destination = new QGroupBox(QString::fromLatin1(text::kDestinationGroup), this);
@@ -89,6 +92,8 @@ void COptionsDlg::buildControls() {
     formats->setGeometry(du.rect(7, 64, 245, 61));
     auto* connectors = new QGroupBox(QString::fromLatin1(text::kConnectorsGroup), this);
     connectors->setGeometry(du.rect(7, 134, 245, 65));
+    auto* filters = new QGroupBox(QString::fromLatin1(text::kFiltersGroup), this);
+    filters->setGeometry(du.rect(7, 204, 245, 55));
 
     m_sameAsSource = new QRadioButton(QString::fromLatin1(text::kSameAsSource), this);
     m_sameAsSource->setGeometry(du.rect(15, 15, 114, 10));
@@ -106,13 +111,15 @@ void COptionsDlg::buildControls() {
     m_formats->setGeometry(du.rect(14, 76, 232, 38));
     m_connectors = makeList(this);
     m_connectors->setGeometry(du.rect(13, 148, 233, 43));
+    m_filters = makeList(this);
+    m_filters->setGeometry(du.rect(13, 216, 233, 36));
 
     auto* ok = new QPushButton(QString::fromLatin1(text::kOk), this);
     ok->setDefault(true);
-    ok->setGeometry(du.rect(8, 214, 72, 14));
+    ok->setGeometry(du.rect(8, 214 + kFiltersDrop, 72, 14));
     auto* cancel = new QPushButton(QString::fromLatin1(text::kCancel), this);
     cancel->setAutoDefault(false);
-    cancel->setGeometry(du.rect(178, 214, 72, 14));
+    cancel->setGeometry(du.rect(178, 214 + kFiltersDrop, 72, 14));
 
     connect(m_sameAsSource, &QRadioButton::clicked, this, &COptionsDlg::applyEnableRule);
     connect(m_selectPath, &QRadioButton::clicked, this, &COptionsDlg::applyEnableRule);
@@ -148,6 +155,16 @@ void COptionsDlg::initialise() {
             m_connectors->setCurrentItem(item);
         }
     }
+
+    m_filters->addItem(QString::fromLatin1(text::kConnectorNone));
+    m_filters->setCurrentRow(0);
+    for (const core::Plugin& filter : m_registry.filters()) {
+        if (QListWidgetItem* item = addPluginItem(m_filters, filter);
+            item != nullptr && m_settings.lauchfilter != 0 &&
+            filter.id() == m_settings.filterdllid) {
+            m_filters->setCurrentItem(item);
+        }
+    }
 }
 
 void COptionsDlg::applyEnableRule() {
@@ -178,6 +195,14 @@ void COptionsDlg::accept() {
     } else if (const std::optional<int32_t> id = selectedId(m_connectors)) {
         m_settings.connectordllid = *id;
         m_settings.lauchconnector = 1;
+    }
+    const int filter = selectedRow(m_filters);
+    if (filter == 0) {
+        m_settings.filterdllid = 0;
+        m_settings.lauchfilter = 0;
+    } else if (const std::optional<int32_t> id = selectedId(m_filters)) {
+        m_settings.filterdllid = *id;
+        m_settings.lauchfilter = 1;
     }
     QDialog::accept();
 }

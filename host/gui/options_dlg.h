@@ -1,4 +1,5 @@
-// COptionsDlg: the destination, the output format and the connector of a conversion.
+// COptionsDlg: the destination, the output format, the connector and the filter of a
+// conversion.
 // Works on the main window's settings; they change only when OK is pressed.
 #pragma once
 
@@ -34,6 +35,7 @@ public:
     QPushButton* browseButton() const { return m_browse; }
     QListWidget* formatsList() const { return m_formats; }
     QListWidget* connectorsList() const { return m_connectors; }
+    QListWidget* filtersList() const { return m_filters; }
 
     /// Browse: puts the chosen folder into the path text; nothing is stored yet.
     void browse();
@@ -56,6 +58,7 @@ private:
     QPushButton* m_browse = nullptr;
     QListWidget* m_formats = nullptr;
     QListWidget* m_connectors = nullptr;
+    QListWidget* m_filters = nullptr;
 };
 
 } // namespace tonebridge::gui
