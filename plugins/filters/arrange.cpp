@@ -36,7 +36,8 @@ constexpr int kGd75FormatId = 3;
 constexpr int kGd95FormatId = 4;
 
 /// Track names that mark the melody, and those that mark drums (lower case).
-constexpr std::string_view kMelodyWords[] = {"melody", "vocal", "lead", "solo", "tune", "voice", "sing"};
+constexpr std::string_view kMelodyWords[] = {"melody", "vocal", "lead", "solo",
+                                             "tune",   "voice", "sing"};
 constexpr std::string_view kDrumWords[] = {"drum", "perc"};
 
 /// An onset is off a grid when it lies more than grid / kGridTolerance from it; a grid fits
@@ -127,7 +128,9 @@ bool parseInt(std::string_view text, long low, long high, long& value) {
     return true;
 }
 
-uint64_t roundTo(uint64_t value, uint64_t grid) { return (value + grid / 2) / grid * grid; }
+uint64_t roundTo(uint64_t value, uint64_t grid) {
+    return (value + grid / 2) / grid * grid;
+}
 
 double meanKey(const Voice& voice) {
     if (voice.notes.empty()) {
@@ -215,7 +218,8 @@ bool parseOptions(const char* text, const Target& target, Options& options, std:
         pos = end;
         const std::size_t eq = pair.find('=');
         const std::string key = lower(pair.substr(0, eq));
-        const std::string_view value = eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view{} : pair.substr(eq + 1);
         const auto bad = [&] {
             error = std::string(kMsgBadValue) + std::string(pair);
             return false;
@@ -265,7 +269,8 @@ namespace {
 /// The tempo map of a song and the re-timing of its ticks onto one tempo at kDivision.
 class Retimer {
 public:
-    Retimer(std::vector<ViewTempo> tempos, uint32_t division, uint64_t songEnd) : m_division(division) {
+    Retimer(std::vector<ViewTempo> tempos, uint32_t division, uint64_t songEnd)
+        : m_division(division) {
         // A tempo of 0 microseconds cannot be played; drop such events.
         std::erase_if(tempos, [](const ViewTempo& t) { return t.microsPerQuarter == 0; });
         if (tempos.empty() || tempos.front().tick > 0) {
@@ -283,7 +288,8 @@ public:
         std::map<uint32_t, uint64_t> held;
         for (std::size_t i = 0; i < m_tempos.size(); ++i) {
             const uint64_t from = m_tempos[i].tick;
-            const uint64_t to = i + 1 < m_tempos.size() ? m_tempos[i + 1].tick : std::max<uint64_t>(songEnd, from);
+            const uint64_t to =
+                i + 1 < m_tempos.size() ? m_tempos[i + 1].tick : std::max<uint64_t>(songEnd, from);
             held[m_tempos[i].microsPerQuarter] += to - from;
         }
         // On a tie the tempo heard first wins.
@@ -317,7 +323,8 @@ public:
                                    [](uint64_t t, const ViewTempo& e) { return t < e.tick; });
         const std::size_t i = static_cast<std::size_t>(it - m_tempos.begin()) - 1;
         const unsigned __int128 micros =
-            m_before[i] + static_cast<unsigned __int128>(tick - m_tempos[i].tick) * m_tempos[i].microsPerQuarter;
+            m_before[i] +
+            static_cast<unsigned __int128>(tick - m_tempos[i].tick) * m_tempos[i].microsPerQuarter;
         const unsigned __int128 denominator = static_cast<unsigned __int128>(m_chosen) * m_division;
         return static_cast<uint64_t>((micros * kDivision + denominator / 2) / denominator);
     }
@@ -460,9 +467,10 @@ bool normalise(const Song& song, Score& score, std::string& error) {
                     }
                 }
             }
-            std::stable_sort(voice.notes.begin(), voice.notes.end(), [](const Note& a, const Note& b) {
-                return a.start != b.start ? a.start < b.start : a.key > b.key;
-            });
+            std::stable_sort(voice.notes.begin(), voice.notes.end(),
+                             [](const Note& a, const Note& b) {
+                                 return a.start != b.start ? a.start < b.start : a.key > b.key;
+                             });
             if (!voice.notes.empty()) {
                 score.voices.push_back(std::move(voice));
             }
@@ -498,11 +506,13 @@ double melodyScore(const Voice& voice, uint64_t songLength, std::size_t mostNote
     }
     const double count = static_cast<double>(notes.size());
     const double polyphony = static_cast<double>(polyphonic) / count;
-    const double coverage = songLength > 0 ? static_cast<double>(soundingTicks) / static_cast<double>(songLength) : 0;
+    const double coverage =
+        songLength > 0 ? static_cast<double>(soundingTicks) / static_cast<double>(songLength) : 0;
     const double share = mostNotes > 0 ? count / static_cast<double>(mostNotes) : 0;
     const double mean = meanKey(voice);
     double score = kWeightCoverage * std::min(coverage, 1.0) + kWeightNotes * share -
-                   kWeightPolyphony * polyphony - kWeightRegister * std::abs(mean - kMiddleKey) / 12.0;
+                   kWeightPolyphony * polyphony -
+                   kWeightRegister * std::abs(mean - kMiddleKey) / 12.0;
     if (voice.program >= kBassProgramFirst && voice.program <= kBassProgramLast) {
         score -= kBassPenalty;
     }
@@ -515,7 +525,8 @@ double melodyScore(const Voice& voice, uint64_t songLength, std::size_t mostNote
     return score;
 }
 
-std::vector<std::size_t> chooseVoices(const Score& score, int count, std::optional<int> forcedTrack) {
+std::vector<std::size_t> chooseVoices(const Score& score, int count,
+                                      std::optional<int> forcedTrack) {
     uint64_t songLength = 0;
     std::size_t mostNotes = 0;
     for (const Voice& v : score.voices) {
@@ -532,7 +543,8 @@ std::vector<std::size_t> chooseVoices(const Score& score, int count, std::option
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = i;
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return scores[a] > scores[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return scores[a] > scores[b]; });
 
     std::vector<std::size_t> chosen;
     const auto pickFirst = [&](auto&& accept) {
@@ -617,10 +629,12 @@ bool silenceWritable(uint64_t ticks, const Target& target) {
     }
     if (target.kind == TargetKind::Gd75 || target.kind == TargetKind::Gd95) {
         // The encoder splits a rest greedily in melody units.
-        if (ticks % kGdTickStep != 0 || ticks / kGdTickStep > std::numeric_limits<uint32_t>::max() / kUnitsPerTickStep) {
+        if (ticks % kGdTickStep != 0 ||
+            ticks / kGdTickStep > std::numeric_limits<uint32_t>::max() / kUnitsPerTickStep) {
             return false;
         }
-        return lsp::isGreedyRepresentable(static_cast<uint32_t>(ticks / kGdTickStep * kUnitsPerTickStep));
+        return lsp::isGreedyRepresentable(
+            static_cast<uint32_t>(ticks / kGdTickStep * kUnitsPerTickStep));
     }
     uint64_t left = ticks;
     for (auto it = target.lengths.rbegin(); it != target.lengths.rend() && left > 0; ++it) {
@@ -633,7 +647,8 @@ bool silenceWritable(uint64_t ticks, const Target& target) {
 
 uint32_t fittingLength(uint64_t span, const Target& target) {
     if (target.lengths.empty()) {
-        return static_cast<uint32_t>(std::min<uint64_t>(span, std::numeric_limits<uint32_t>::max()));
+        return static_cast<uint32_t>(
+            std::min<uint64_t>(span, std::numeric_limits<uint32_t>::max()));
     }
     for (auto it = target.lengths.rbegin(); it != target.lengths.rend(); ++it) {
         if (*it <= span && silenceWritable(span - *it, target)) {
@@ -672,7 +687,8 @@ std::vector<Note> quantise(std::span<const Note> notes, uint32_t grid, const Tar
         if (i + 1 < placed.size()) {
             span = placed[i + 1].start - q.start;
             const uint64_t gap = rawEnd < placed[i + 1].start ? placed[i + 1].start - rawEnd : 0;
-            wanted = gap >= std::max<uint64_t>(kShortestRest, grid) ? std::min(sounding, span) : span;
+            wanted =
+                gap >= std::max<uint64_t>(kShortestRest, grid) ? std::min(sounding, span) : span;
         }
         uint32_t length = fittingLength(wanted, target);
         // The remainder of the span must be silence the target writes.
@@ -793,8 +809,10 @@ std::optional<std::size_t> findHook(std::span<const Note> melody) {
         if (melody[a].key != melody[b].key) {
             return false;
         }
-        const uint64_t ia = a + 1 < melody.size() ? melody[a + 1].start - melody[a].start : melody[a].length;
-        const uint64_t ib = b + 1 < melody.size() ? melody[b + 1].start - melody[b].start : melody[b].length;
+        const uint64_t ia =
+            a + 1 < melody.size() ? melody[a + 1].start - melody[a].start : melody[a].length;
+        const uint64_t ib =
+            b + 1 < melody.size() ? melody[b + 1].start - melody[b].start : melody[b].length;
         return ia == ib;
     };
     std::size_t bestLength = 0;

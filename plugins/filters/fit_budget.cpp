@@ -2,8 +2,8 @@
 // and turning the result into a Song.
 #include "ringtone_fit.h"
 
-#include "melody.h"
 #include "coder_status.h"
+#include "melody.h"
 #include "melody_writer.h"
 #include "tonebridge/plugin_support.h"
 #include "tonebridge/smf.h"
@@ -37,7 +37,8 @@ uint64_t barTicks(uint8_t beatsPerBar, uint8_t beatUnitPower) {
     return uint64_t{beatsPerBar} * 4 * kDivision >> beatUnitPower;
 }
 
-Arrangement window(const Arrangement& whole, std::size_t first, uint64_t end, const Target& target) {
+Arrangement window(const Arrangement& whole, std::size_t first, uint64_t end,
+                   const Target& target) {
     Arrangement out = whole;
     const std::vector<Note>& melody = whole.voices[0];
     const uint64_t bar = std::max<uint64_t>(barTicks(whole.beatsPerBar, whole.beatUnitPower), 1);
@@ -91,25 +92,31 @@ std::optional<std::size_t> streamBytes(const Arrangement& arrangement, const Tar
                 continue;
             }
             lsp::MelodyVoice voice;
-            voice.program = static_cast<uint8_t>(std::max(arrangement.programs[v], 0) & kProgramMask);
+            voice.program =
+                static_cast<uint8_t>(std::max(arrangement.programs[v], 0) & kProgramMask);
             uint64_t velocities = 0;
             uint64_t previousEnd = 0;
             for (const Note& n : notes) {
                 velocities += n.velocity;
-                if (n.start < previousEnd || n.start % kGdTickStep != 0 || n.length % kGdTickStep != 0) {
+                if (n.start < previousEnd || n.start % kGdTickStep != 0 ||
+                    n.length % kGdTickStep != 0) {
                     return std::nullopt;
                 }
                 const uint64_t rest = (n.start - previousEnd) / kGdTickStep * kUnitsPerTickStep;
-                const int duration =
-                    lsp::durationIndexOf(static_cast<uint32_t>(n.length / kGdTickStep * kUnitsPerTickStep));
-                if (duration < 0 || rest > UINT32_MAX || (rest != 0 && !lsp::isGreedyRepresentable(static_cast<uint32_t>(rest)))) {
+                const int duration = lsp::durationIndexOf(
+                    static_cast<uint32_t>(n.length / kGdTickStep * kUnitsPerTickStep));
+                if (duration < 0 || rest > UINT32_MAX ||
+                    (rest != 0 && !lsp::isGreedyRepresentable(static_cast<uint32_t>(rest)))) {
                     return std::nullopt;
                 }
-                voice.notes.push_back({n.key, static_cast<uint8_t>(duration), static_cast<uint32_t>(rest)});
+                voice.notes.push_back(
+                    {n.key, static_cast<uint8_t>(duration), static_cast<uint32_t>(rest)});
                 previousEnd = n.start + n.length;
             }
             const uint64_t mean = velocities / notes.size();
-            voice.volume = mean >= kLoudVelocity ? kLoudVolume : static_cast<uint8_t>(mean / kVelocityPerVolumeStep);
+            voice.volume = mean >= kLoudVelocity
+                               ? kLoudVolume
+                               : static_cast<uint8_t>(mean / kVelocityPerVolumeStep);
             melody.voices.push_back(std::move(voice));
         }
         std::vector<uint8_t> stream;
@@ -122,8 +129,8 @@ std::optional<std::size_t> streamBytes(const Arrangement& arrangement, const Tar
     }
 }
 
-std::optional<Arrangement> fitBudget(const Arrangement& whole, std::size_t first, const Target& target,
-                                     std::size_t& keptNotes) {
+std::optional<Arrangement> fitBudget(const Arrangement& whole, std::size_t first,
+                                     const Target& target, std::size_t& keptNotes) {
     keptNotes = 0;
     const std::vector<Note>& melody = whole.voices[0];
     if (first >= melody.size()) {
@@ -133,7 +140,8 @@ std::optional<Arrangement> fitBudget(const Arrangement& whole, std::size_t first
     // The window of k melody notes ends where the next one starts, or at the last one's end.
     const auto endOf = [&](std::size_t k) {
         const std::size_t last = first + k - 1;
-        return last + 1 < melody.size() ? melody[last + 1].start : melody[last].start + melody[last].length;
+        return last + 1 < melody.size() ? melody[last + 1].start
+                                        : melody[last].start + melody[last].length;
     };
     std::size_t most = std::min(remaining, kMaxTrackNotes);
     if (target.budgetBytes > 0) {
@@ -181,10 +189,12 @@ std::optional<Arrangement> fitBudget(const Arrangement& whole, std::size_t first
     // Prefer a cut on a bar line, then one at a phrase end, giving up only a few notes.
     std::size_t chosen = good;
     if (good < remaining) {
-        const uint64_t bar = std::max<uint64_t>(barTicks(whole.beatsPerBar, whole.beatUnitPower), 1);
+        const uint64_t bar =
+            std::max<uint64_t>(barTicks(whole.beatsPerBar, whole.beatUnitPower), 1);
         const uint64_t beat = bar / std::max<uint8_t>(whole.beatsPerBar, 1);
         const uint64_t from = melody[first].start / bar * bar;
-        const std::size_t lowest = std::max<std::size_t>(1, good * kCutKeepNumerator / kCutKeepDenominator);
+        const std::size_t lowest =
+            std::max<std::size_t>(1, good * kCutKeepNumerator / kCutKeepDenominator);
         std::optional<std::size_t> barCut;
         std::optional<std::size_t> phraseCut;
         for (std::size_t k = good; k >= lowest && !barCut; --k) {
@@ -231,7 +241,8 @@ Song* toSong(const Arrangement& arrangement, const char* name) {
             }
             uint64_t now = 0;
             for (const Note& n : notes) {
-                builder.noteOn(static_cast<uint32_t>(n.start - now), channel, n.key, std::max<uint8_t>(n.velocity, 1));
+                builder.noteOn(static_cast<uint32_t>(n.start - now), channel, n.key,
+                               std::max<uint8_t>(n.velocity, 1));
                 builder.noteOff(static_cast<uint32_t>(n.length), channel, n.key);
                 now = n.start + n.length;
             }
@@ -264,7 +275,8 @@ Song* copySong(const Song& song) {
     const bool hasTracks = song.tracks != nullptr && song.eventCounts != nullptr;
     copy->header->trackCount = 0; // grows as tracks are copied, so a failure frees what exists
     copy->tracks = static_cast<SongEvent**>(std::calloc(count > 0 ? count : 1, sizeof(SongEvent*)));
-    copy->eventCounts = static_cast<uint16_t*>(std::calloc(count > 0 ? count : 1, sizeof(uint16_t)));
+    copy->eventCounts =
+        static_cast<uint16_t*>(std::calloc(count > 0 ? count : 1, sizeof(uint16_t)));
     if (copy->tracks == nullptr || copy->eventCounts == nullptr) {
         return nullptr;
     }

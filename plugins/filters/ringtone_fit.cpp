@@ -19,7 +19,9 @@ namespace {
 constexpr double kVoiceWindowShare = 0.75;
 constexpr uint64_t kMicrosPerSecond = 1000000;
 
-bool isGd(const Target& t) { return t.kind == TargetKind::Gd75 || t.kind == TargetKind::Gd95; }
+bool isGd(const Target& t) {
+    return t.kind == TargetKind::Gd75 || t.kind == TargetKind::Gd95;
+}
 
 int32_t refuse(char** message, const std::string& text) {
     setMessage(message, text.c_str());
@@ -31,7 +33,8 @@ std::optional<uint32_t> coderBytes(const Song& song, const Target& target, std::
     uint8_t* stream = nullptr;
     uint32_t length = 0;
     char* text = nullptr;
-    const int32_t status = lsp::codeLsp(&song, lsp::descriptorFor(target.formatId), &stream, &length, &text);
+    const int32_t status =
+        lsp::codeLsp(&song, lsp::descriptorFor(target.formatId), &stream, &length, &text);
     std::free(stream);
     if (refusal != nullptr && text != nullptr) {
         *refusal = text;
@@ -68,7 +71,8 @@ std::string timingChange(uint64_t ticks) {
 uint64_t maxTimingChange(const std::vector<Note>& notes) {
     uint64_t most = 0;
     for (const Note& n : notes) {
-        most = std::max(most, n.start > n.sourceStart ? n.start - n.sourceStart : n.sourceStart - n.start);
+        most = std::max(most, n.start > n.sourceStart ? n.start - n.sourceStart
+                                                      : n.sourceStart - n.start);
     }
     return most;
 }
@@ -80,7 +84,8 @@ struct Plan {
 
 } // namespace
 
-int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song** filtered, char** message) {
+int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song** filtered,
+               char** message) {
     if (filtered == nullptr) {
         return kStatusFailed;
     }
@@ -96,18 +101,19 @@ int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song*
         }
         // A song that already suits its target needs no change.
         const bool passThrough =
-            !options.overrides() && (target.kind == TargetKind::Midi ||
-                                     (isGd(target) && [&] {
-                                         const auto bytes = coderBytes(*song, target, nullptr);
-                                         return bytes && (target.kind != TargetKind::Gd75 || *bytes <= kSmsBytes);
-                                     }()));
+            !options.overrides() &&
+            (target.kind == TargetKind::Midi || (isGd(target) && [&] {
+                 const auto bytes = coderBytes(*song, target, nullptr);
+                 return bytes && (target.kind != TargetKind::Gd75 || *bytes <= kSmsBytes);
+             }()));
         if (passThrough) {
             Song* copy = copySong(*song);
             if (copy == nullptr) {
                 return refuse(message, kMsgNoMemory);
             }
             *filtered = copy;
-            setMessage(message, target.kind == TargetKind::Midi ? kMsgMidiUnchanged : kMsgUnchanged);
+            setMessage(message,
+                       target.kind == TargetKind::Midi ? kMsgMidiUnchanged : kMsgUnchanged);
             return kStatusOk;
         }
 
@@ -118,7 +124,8 @@ int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song*
         std::optional<int> forced;
         if (options.track) {
             forced = *options.track - 1;
-            if (std::none_of(score.voices.begin(), score.voices.end(), [&](const Voice& v) { return v.track == *forced; })) {
+            if (std::none_of(score.voices.begin(), score.voices.end(),
+                             [&](const Voice& v) { return v.track == *forced; })) {
                 return refuse(message, kMsgNoSuchTrack + std::to_string(*options.track));
             }
         }
@@ -142,7 +149,8 @@ int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song*
 
         Arrangement whole;
         whole.title = makeTitle(score, song->name != nullptr ? song->name : "", melodyVoice);
-        whole.tempoMicros = options.tempo ? smf::kMicrosPerMinute / *options.tempo : score.tempoMicros;
+        whole.tempoMicros =
+            options.tempo ? smf::kMicrosPerMinute / *options.tempo : score.tempoMicros;
         whole.beatsPerBar = score.beatsPerBar;
         whole.beatUnitPower = score.beatUnitPower;
         whole.hasTimeSignature = score.hasTimeSignature;
@@ -187,7 +195,9 @@ int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song*
             if (!plan) {
                 melodyOnlyLength = length;
                 plan = Plan{std::move(*fitted), kept};
-            } else if (options.voices || static_cast<double>(length) >= kVoiceWindowShare * static_cast<double>(melodyOnlyLength)) {
+            } else if (options.voices ||
+                       static_cast<double>(length) >=
+                           kVoiceWindowShare * static_cast<double>(melodyOnlyLength)) {
                 plan = Plan{std::move(*fitted), kept};
             } else {
                 break;
@@ -205,7 +215,8 @@ int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song*
             std::string refusal;
             const auto bytes = coderBytes(*result, target, &refusal);
             if (!bytes || *bytes > target.budgetBytes) {
-                return refuse(message, kMsgCoderRefused + (bytes ? std::to_string(*bytes) + " bytes" : refusal));
+                return refuse(message, kMsgCoderRefused +
+                                           (bytes ? std::to_string(*bytes) + " bytes" : refusal));
             }
         }
 
@@ -222,22 +233,26 @@ int32_t filter(const Song* song, int32_t targetId, const char* optionText, Song*
         }
         if (score.voices.size() > used) {
             const std::size_t dropped = score.voices.size() - used;
-            report += ", " + std::to_string(dropped) + (dropped == 1 ? " voice" : " voices") + " dropped";
+            report +=
+                ", " + std::to_string(dropped) + (dropped == 1 ? " voice" : " voices") + " dropped";
         }
         if (score.drumNotes > 0) {
             report += ", drums left out";
         }
         if (used == 1 && shift != 0) {
-            report += std::string(", ") + (shift > 0 ? "+" : "") + std::to_string(shift) + " semitones";
+            report +=
+                std::string(", ") + (shift > 0 ? "+" : "") + std::to_string(shift) + " semitones";
         }
         const uint64_t bar = barTicks(whole.beatsPerBar, whole.beatUnitPower);
-        const uint64_t from = first < lines.front().size() ? lines.front()[first].start / bar * bar : 0;
+        const uint64_t from =
+            first < lines.front().size() ? lines.front()[first].start / bar * bar : 0;
         uint64_t to = 0;
         for (const Note& n : a.voices[0]) {
             to = std::max(to, n.start + n.length);
         }
-        report += ", " + std::to_string(plan->kept) + " of " + std::to_string(lines.front().size()) + " notes (" +
-                  clock(from, a.tempoMicros) + "-" + clock(from + to, a.tempoMicros) + ")";
+        report += ", " + std::to_string(plan->kept) + " of " +
+                  std::to_string(lines.front().size()) + " notes (" + clock(from, a.tempoMicros) +
+                  "-" + clock(from + to, a.tempoMicros) + ")";
         report += ", max timing change " + timingChange(maxTimingChange(a.voices[0]));
         if (score.tempoChanges > 0) {
             report += ", tempo folded into one";

@@ -94,11 +94,13 @@ enum class Section { Start, Hook };
 struct Options {
     std::optional<int> track; ///< 1-based source track
     std::optional<int> voices;
-    std::optional<int> transpose; ///< semitones
+    std::optional<int> transpose;  ///< semitones
     std::optional<uint32_t> tempo; ///< beats per minute
     Section section = Section::Start;
     /// True when an option asks for something other than the default arrangement.
-    bool overrides() const { return track || voices || transpose || tempo || section != Section::Start; }
+    bool overrides() const {
+        return track || voices || transpose || tempo || section != Section::Start;
+    }
 };
 
 /// Parses "key=value" pairs separated by white space, ',' or ';' (null: none). On a key or
@@ -156,7 +158,8 @@ double melodyScore(const Voice& voice, uint64_t songLength, std::size_t mostNote
 /// Choose voices: the melody first (a melody-named track wins, else the best melodyScore),
 /// then up to count - 1 more, best first, each with a register apart from those chosen.
 /// forcedTrack (from 0) picks the melody's track. Returns indexes into score.voices.
-std::vector<std::size_t> chooseVoices(const Score& score, int count, std::optional<int> forcedTrack);
+std::vector<std::size_t> chooseVoices(const Score& score, int count,
+                                      std::optional<int> forcedTrack);
 
 /// Monophonic: the highest note at each onset; a note ends where the next begins.
 std::vector<Note> monophonic(std::vector<Note> notes);
@@ -196,7 +199,7 @@ struct Arrangement {
     uint8_t beatsPerBar = 4;
     uint8_t beatUnitPower = 2;
     bool hasTimeSignature = false;
-    std::vector<int> programs;           ///< per voice, -1 for none
+    std::vector<int> programs;             ///< per voice, -1 for none
     std::vector<std::vector<Note>> voices; ///< voice 0 is the melody
 };
 
@@ -227,7 +230,8 @@ Song* toSong(const Arrangement& arrangement, const char* name);
 /// sets *filtered (a new Song, the caller's) and, when message is not null, *message (a malloc'd
 /// report). On failure returns kStatusFailed, sets *message and leaves *filtered alone. song is
 /// only read; keeps no state between calls.
-int32_t filter(const Song* song, int32_t target, const char* options, Song** filtered, char** message);
+int32_t filter(const Song* song, int32_t target, const char* options, Song** filtered,
+               char** message);
 
 /// A deep copy of song (every block malloc'd), or null when memory runs out.
 Song* copySong(const Song& song);

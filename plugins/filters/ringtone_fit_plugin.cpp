@@ -19,14 +19,16 @@ extern "C" {
 
 /// Identity getters: constant text owned by the plug-in; any thread.
 TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
-TB_EXPORT const char* GetFilterName(void) { return kFilterName; }
+TB_EXPORT const char* GetFilterName(void) {
+    return kFilterName;
+}
 
 /// Arranges song (only read, the caller's) for the coder `target` with the options text. On
 /// success returns 0, sets *filtered (a malloc'd Song tree, the caller's) and *message (a
 /// malloc'd report of the changes, the caller's). On failure returns 1, sets *message and
 /// leaves *filtered alone. Keeps no state between calls: any thread, several at once.
-TB_EXPORT int32_t TB_CALL Filter(const Song* song, int32_t target, const char* options, Song** filtered,
-                                 char** message) {
+TB_EXPORT int32_t TB_CALL Filter(const Song* song, int32_t target, const char* options,
+                                 Song** filtered, char** message) {
     return tonebridge::fit::filter(song, target, options, filtered, message);
 }
 

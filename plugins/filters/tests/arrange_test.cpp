@@ -12,7 +12,9 @@ using tonebridge::SongPtr;
 
 namespace {
 
-fit::Note note(uint64_t start, uint64_t length, uint8_t key) { return {start, length, key, 100, start}; }
+fit::Note note(uint64_t start, uint64_t length, uint8_t key) {
+    return {start, length, key, 100, start};
+}
 
 } // namespace
 
@@ -20,7 +22,8 @@ TEST(Options, ParsesEveryKeyAndSeparator) {
     const fit::Target gd = fit::targetFor(fit::kGd75WriterId);
     fit::Options o;
     std::string error;
-    ASSERT_TRUE(fit::parseOptions("track=3, voices=2;transpose=-12  tempo=100 section=HOOK", gd, o, error));
+    ASSERT_TRUE(
+        fit::parseOptions("track=3, voices=2;transpose=-12  tempo=100 section=HOOK", gd, o, error));
     EXPECT_EQ(o.track, 3);
     EXPECT_EQ(o.voices, 2);
     EXPECT_EQ(o.transpose, -12);
@@ -38,7 +41,8 @@ TEST(Options, RefusesUnknownKeysAndBadValues) {
     std::string error;
     EXPECT_FALSE(fit::parseOptions("colour=red", gd, o, error));
     EXPECT_EQ(error, std::string(fit::kMsgUnknownOption) + "colour");
-    for (const char* bad : {"voices=4", "voices=0", "track=x", "transpose=49", "tempo=600", "section=end", "track="}) {
+    for (const char* bad : {"voices=4", "voices=0", "track=x", "transpose=49", "tempo=600",
+                            "section=end", "track="}) {
         EXPECT_FALSE(fit::parseOptions(bad, gd, o, error)) << bad;
         EXPECT_EQ(error, std::string(fit::kMsgBadValue) + bad);
     }
@@ -54,11 +58,13 @@ TEST(Targets, KnowTheirLimits) {
     EXPECT_EQ(gd.budgetBytes, 140u);
     const fit::Target rtttl = fit::targetFor(fit::kRtttlWriterId);
     EXPECT_EQ(rtttl.highKey, 107);
-    EXPECT_EQ(rtttl.lengths.front(), 60u);   // a thirty-second
-    EXPECT_EQ(rtttl.lengths.back(), 2880u);  // a dotted whole
+    EXPECT_EQ(rtttl.lengths.front(), 60u);  // a thirty-second
+    EXPECT_EQ(rtttl.lengths.back(), 2880u); // a dotted whole
     const fit::Target imy = fit::targetFor(fit::kImelodyWriterId);
-    EXPECT_NE(std::find(imy.lengths.begin(), imy.lengths.end(), 320u), imy.lengths.end()); // 2/3 quarter
-    EXPECT_NE(std::find(imy.lengths.begin(), imy.lengths.end(), 840u), imy.lengths.end()); // double-dotted half
+    EXPECT_NE(std::find(imy.lengths.begin(), imy.lengths.end(), 320u),
+              imy.lengths.end()); // 2/3 quarter
+    EXPECT_NE(std::find(imy.lengths.begin(), imy.lengths.end(), 840u),
+              imy.lengths.end()); // double-dotted half
     EXPECT_EQ(fit::targetFor(0x2000099).maxVoices, 1);
 }
 
@@ -123,10 +129,22 @@ TEST(Normalise, NamesEachKindOfEmptiness) {
         return error;
     };
     EXPECT_EQ(refusal([](SongBuilder&) {}), fit::kMsgNoNotes);
-    EXPECT_EQ(refusal([](SongBuilder& b) { b.noteOn(0, 9, 38, 90); b.noteOff(10, 9, 38); }), fit::kMsgOnlyDrums);
-    EXPECT_EQ(refusal([](SongBuilder& b) { b.trackName("Drum kit"); b.noteOn(0, 2, 38, 90); b.noteOff(10, 2, 38); }),
+    EXPECT_EQ(refusal([](SongBuilder& b) {
+                  b.noteOn(0, 9, 38, 90);
+                  b.noteOff(10, 9, 38);
+              }),
               fit::kMsgOnlyDrums);
-    EXPECT_EQ(refusal([](SongBuilder& b) { b.noteOn(0, 0, 60, 90); b.noteOff(0, 0, 60); }), fit::kMsgOnlyZeroLength);
+    EXPECT_EQ(refusal([](SongBuilder& b) {
+                  b.trackName("Drum kit");
+                  b.noteOn(0, 2, 38, 90);
+                  b.noteOff(10, 2, 38);
+              }),
+              fit::kMsgOnlyDrums);
+    EXPECT_EQ(refusal([](SongBuilder& b) {
+                  b.noteOn(0, 0, 60, 90);
+                  b.noteOff(0, 0, 60);
+              }),
+              fit::kMsgOnlyZeroLength);
     EXPECT_EQ(refusal([](SongBuilder& b) {
                   b.noteOn(0, 0, 0, 90);
                   b.noteOff(10, 0, 0);
@@ -160,7 +178,8 @@ TEST(ChooseVoices, MelodyNameWinsElseTheLeastPolyphonicMiddleVoice) {
 }
 
 TEST(Monophonic, KeepsTheHighestOnsetNoteAndEndsNotesAtTheNext) {
-    const auto out = fit::monophonic({note(0, 960, 60), note(0, 960, 67), note(480, 480, 64), note(480, 100, 62)});
+    const auto out = fit::monophonic(
+        {note(0, 960, 60), note(0, 960, 67), note(480, 480, 64), note(480, 100, 62)});
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].key, 67);
     EXPECT_EQ(out[0].length, 480u);
@@ -184,7 +203,8 @@ TEST(Quantise, ChoosesTheGridThatFitsAndRoundsAbsoluteOnsets) {
         EXPECT_EQ(q[i].length, i + 1 < q.size() ? 120u : 120u);
     }
     // On-grid notes stay where they are; a long gap stays a rest.
-    const auto kept = fit::quantise(std::vector<fit::Note>{note(0, 480, 72), note(1440, 480, 74)}, 120, gd);
+    const auto kept =
+        fit::quantise(std::vector<fit::Note>{note(0, 480, 72), note(1440, 480, 74)}, 120, gd);
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].length, 480u);
     EXPECT_EQ(kept[1].start, 1440u);
@@ -234,10 +254,10 @@ TEST(Hook, FindsTheFirstOccurrenceOfTheRepeatedSection) {
             t += 240;
         }
     };
-    add({60, 62, 64, 65, 67, 69});                           // verse
-    add({72, 71, 69, 67, 65, 64, 62, 60, 62, 64});           // chorus
-    add({61, 63, 66});                                       // bridge
-    add({72, 71, 69, 67, 65, 64, 62, 60, 62, 64});           // chorus again
+    add({60, 62, 64, 65, 67, 69});                 // verse
+    add({72, 71, 69, 67, 65, 64, 62, 60, 62, 64}); // chorus
+    add({61, 63, 66});                             // bridge
+    add({72, 71, 69, 67, 65, 64, 62, 60, 62, 64}); // chorus again
     EXPECT_EQ(fit::findHook(melody), std::optional<std::size_t>(6));
     std::vector<fit::Note> plain(melody.begin(), melody.begin() + 6);
     EXPECT_FALSE(fit::findHook(plain).has_value());

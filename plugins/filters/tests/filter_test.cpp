@@ -1,7 +1,7 @@
 // The whole filter: bad input, songs that pass through unchanged, the MIDI test suite, and a
 // generated set of songs whose melody is known.
-#include "ringtone_fit.h"
 #include "generated_songs.h"
+#include "ringtone_fit.h"
 
 #include "lsp_writer.h"
 #include "melody.h"
@@ -47,7 +47,8 @@ std::vector<uint8_t> gdStream(const Song& song, int formatId) {
     uint8_t* stream = nullptr;
     uint32_t length = 0;
     char* message = nullptr;
-    const int32_t status = lsp::codeLsp(&song, lsp::descriptorFor(formatId), &stream, &length, &message);
+    const int32_t status =
+        lsp::codeLsp(&song, lsp::descriptorFor(formatId), &stream, &length, &message);
     std::vector<uint8_t> out;
     if (status == 0) {
         out.assign(stream, stream + length);
@@ -59,11 +60,12 @@ std::vector<uint8_t> gdStream(const Song& song, int formatId) {
 
 SongPtr readMidi(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
     Song* song = nullptr;
     char* message = nullptr;
-    const int32_t status = tonebridge::midi::decode(bytes.data(), static_cast<uint32_t>(bytes.size()),
-                                                    path.stem().c_str(), &song, &message);
+    const int32_t status = tonebridge::midi::decode(
+        bytes.data(), static_cast<uint32_t>(bytes.size()), path.stem().c_str(), &song, &message);
     std::free(message);
     return SongPtr(status == 0 ? song : nullptr);
 }
@@ -96,8 +98,14 @@ TEST(Filter, RefusesBadInputWithAClearMessage) {
         return SongPtr(b.release("bad"));
     };
     const auto none = single([](SongBuilder&) {});
-    const auto drums = single([](SongBuilder& b) { b.noteOn(0, 9, 36, 99); b.noteOff(120, 9, 36); });
-    const auto zero = single([](SongBuilder& b) { b.noteOn(0, 0, 72, 99); b.noteOff(0, 0, 72); });
+    const auto drums = single([](SongBuilder& b) {
+        b.noteOn(0, 9, 36, 99);
+        b.noteOff(120, 9, 36);
+    });
+    const auto zero = single([](SongBuilder& b) {
+        b.noteOn(0, 0, 72, 99);
+        b.noteOff(0, 0, 72);
+    });
     const auto extremes = single([](SongBuilder& b) {
         b.noteOn(0, 0, 0, 99);
         b.noteOff(120, 0, 0);
@@ -106,13 +114,18 @@ TEST(Filter, RefusesBadInputWithAClearMessage) {
     });
     const auto huge = manyNotes(100000, false);
     const auto repeated = manyNotes(100000, true);
-    const std::string tooMany = std::string(fit::kMsgTooManyNotes) + "100000" + fit::kMsgTooManyNotesLimit;
+    const std::string tooMany =
+        std::string(fit::kMsgTooManyNotes) + "100000" + fit::kMsgTooManyNotesLimit;
     const std::pair<const Song*, std::string> cases[] = {
-        {none.get(), fit::kMsgNoNotes},         {drums.get(), fit::kMsgOnlyDrums},
-        {zero.get(), fit::kMsgOnlyZeroLength},  {extremes.get(), fit::kMsgOffKeyboard},
-        {huge.get(), tooMany},                  {repeated.get(), tooMany},
+        {none.get(), fit::kMsgNoNotes},
+        {drums.get(), fit::kMsgOnlyDrums},
+        {zero.get(), fit::kMsgOnlyZeroLength},
+        {extremes.get(), fit::kMsgOffKeyboard},
+        {huge.get(), tooMany},
+        {repeated.get(), tooMany},
     };
-    for (int32_t target : {fit::kGd75WriterId, fit::kGd95WriterId, fit::kRtttlWriterId, 0x2000099}) {
+    for (int32_t target :
+         {fit::kGd75WriterId, fit::kGd95WriterId, fit::kRtttlWriterId, 0x2000099}) {
         for (const auto& [song, text] : cases) {
             const Outcome o = run(song, target);
             EXPECT_EQ(o.status, fit::kStatusFailed);
@@ -124,7 +137,8 @@ TEST(Filter, RefusesBadInputWithAClearMessage) {
     EXPECT_EQ(badOption.status, fit::kStatusFailed);
     EXPECT_EQ(badOption.message, std::string(fit::kMsgUnknownOption) + "size");
     Song* out = nullptr;
-    EXPECT_EQ(fit::filter(none.get(), fit::kGd75WriterId, nullptr, &out, nullptr), fit::kStatusFailed);
+    EXPECT_EQ(fit::filter(none.get(), fit::kGd75WriterId, nullptr, &out, nullptr),
+              fit::kStatusFailed);
     EXPECT_EQ(out, nullptr);
 }
 
@@ -132,7 +146,8 @@ TEST(Filter, PassesAWellFormedRingtoneThroughUnchanged) {
     for (const char* file : {"tune.mid", "three_voices.mid"}) {
         const SongPtr song = readMidi(std::filesystem::path(TB_EXAMPLES_DIR) / file);
         ASSERT_TRUE(song) << file;
-        for (auto [target, formatId] : {std::pair{fit::kGd75WriterId, 3}, std::pair{fit::kGd95WriterId, 4}}) {
+        for (auto [target, formatId] :
+             {std::pair{fit::kGd75WriterId, 3}, std::pair{fit::kGd95WriterId, 4}}) {
             const Outcome o = run(song.get(), target);
             ASSERT_EQ(o.status, 0) << file << o.message;
             EXPECT_EQ(o.message, fit::kMsgUnchanged);
@@ -179,7 +194,8 @@ TEST(Filter, EveryCorpusSongWithAPitchedNoteBecomesAGdRingtoneOrIsRefusedClearly
             EXPECT_EQ(o.message, fit::kMsgUnchanged) << entry.path();
             EXPECT_EQ(gdStream(*o.song, 3), today) << entry.path();
         }
-        for (auto [target, formatId] : {std::pair{fit::kGd75WriterId, 3}, std::pair{fit::kGd95WriterId, 4}}) {
+        for (auto [target, formatId] :
+             {std::pair{fit::kGd75WriterId, 3}, std::pair{fit::kGd95WriterId, 4}}) {
             const Outcome o = run(song.get(), target);
             if (o.status == 0) {
                 const auto stream = gdStream(*o.song, formatId);
@@ -192,7 +208,8 @@ TEST(Filter, EveryCorpusSongWithAPitchedNoteBecomesAGdRingtoneOrIsRefusedClearly
                 EXPECT_FALSE(o.message.empty()) << entry.path();
                 const auto view = tonebridge::viewOf(*song);
                 EXPECT_TRUE(o.message == fit::kMsgNoNotes || o.message == fit::kMsgOnlyDrums ||
-                            o.message == fit::kMsgOnlyZeroLength || o.message == fit::kMsgOffKeyboard)
+                            o.message == fit::kMsgOnlyZeroLength ||
+                            o.message == fit::kMsgOffKeyboard)
                     << entry.path() << ": " << o.message;
             }
         }
@@ -201,8 +218,8 @@ TEST(Filter, EveryCorpusSongWithAPitchedNoteBecomesAGdRingtoneOrIsRefusedClearly
     EXPECT_GT(read, 40u);
     EXPECT_GT(fitted, 30u);
     EXPECT_EQ(convertedToday, 3u);
-    std::printf("corpus: %zu songs read, %zu arranged for the GD phones, %zu unchanged\n", read, fitted,
-                convertedToday);
+    std::printf("corpus: %zu songs read, %zu arranged for the GD phones, %zu unchanged\n", read,
+                fitted, convertedToday);
 }
 
 TEST(Filter, OptionsSteerTheArrangement) {
@@ -238,6 +255,6 @@ TEST(Filter, FindsTheKnownMelodyOfTheGeneratedSongs) {
     EXPECT_GE(m.rightVoice * 100, m.songs * 95);
     ASSERT_GT(m.windowNotes, 0u);
     EXPECT_GE(m.keptNotes * 100, m.windowNotes * 90);
-    std::printf("generated: right voice %zu of %zu, notes kept %zu of %zu, %zu bytes\n", m.rightVoice, m.songs,
-                m.keptNotes, m.windowNotes, m.bytes);
+    std::printf("generated: right voice %zu of %zu, notes kept %zu of %zu, %zu bytes\n",
+                m.rightVoice, m.songs, m.keptNotes, m.windowNotes, m.bytes);
 }

@@ -9,9 +9,9 @@
 #include "tonebridge/song_tools.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,7 +25,7 @@ struct TrueNote {
 
 struct GeneratedSong {
     SongPtr song;
-    int melodyTrack = 0;     ///< track of the melody in the Song
+    int melodyTrack = 0; ///< track of the melody in the Song
     uint8_t melodyChannel = 0;
     std::vector<TrueNote> melody; ///< onsets as they sound at the first tempo
 };
@@ -40,7 +40,9 @@ public:
         m_state ^= m_state << 5;
         return m_state;
     }
-    int range(int low, int high) { return low + static_cast<int>(next() % static_cast<uint32_t>(high - low + 1)); }
+    int range(int low, int high) {
+        return low + static_cast<int>(next() % static_cast<uint32_t>(high - low + 1));
+    }
 
 private:
     uint32_t m_state;
@@ -70,18 +72,22 @@ inline GeneratedSong generate(uint32_t index) {
 
     // Written ticks -> ticks of the file (after a tempo change the file runs at half speed,
     // so the same music needs half the ticks).
-    const auto fileTick = [&](uint64_t t) { return !tempoChange || t <= changeAt ? t : changeAt + (t - changeAt) / 2; };
+    const auto fileTick = [&](uint64_t t) {
+        return !tempoChange || t <= changeAt ? t : changeAt + (t - changeAt) / 2;
+    };
 
     enum Part { Melody, Chords, Counter, Bass, Drums, PartCount };
     std::vector<std::vector<Event>> parts(PartCount);
     const uint8_t channels[PartCount] = {0, 1, 2, 3, 9};
-    const auto add = [&](Part p, uint64_t start, uint64_t length, uint8_t key, uint8_t vel, bool jitterIt) {
+    const auto add = [&](Part p, uint64_t start, uint64_t length, uint8_t key, uint8_t vel,
+                         bool jitterIt) {
         int shift = jitterIt && jitter ? rnd.range(-12, 12) : 0;
         uint64_t s = start + static_cast<uint64_t>(std::max<int64_t>(0, shift));
         if (shift < 0 && start >= static_cast<uint64_t>(-shift)) {
             s = start - static_cast<uint64_t>(-shift);
         }
-        uint64_t len = shorten && jitterIt ? length * static_cast<uint64_t>(rnd.range(60, 95)) / 100 : length;
+        uint64_t len =
+            shorten && jitterIt ? length * static_cast<uint64_t>(rnd.range(60, 95)) / 100 : length;
         len = std::max<uint64_t>(len, 10);
         const uint8_t ch = channels[p];
         parts[p].push_back({fileTick(s), 1, {static_cast<uint8_t>(0x90 | ch), key, vel}});
@@ -106,7 +112,8 @@ inline GeneratedSong generate(uint32_t index) {
             continue;
         }
         key = std::clamp(key + rnd.range(-4, 4), 62, 79);
-        add(Melody, t, len, static_cast<uint8_t>(key), static_cast<uint8_t>(rnd.range(80, 110)), true);
+        add(Melody, t, len, static_cast<uint8_t>(key), static_cast<uint8_t>(rnd.range(80, 110)),
+            true);
         out.melody.push_back({t, static_cast<uint8_t>(key)});
         t += len;
     }
@@ -127,8 +134,8 @@ inline GeneratedSong generate(uint32_t index) {
     }
 
     const char* melodyNames[] = {"Flute", "Trumpet", "Sax", "Oboe"};
-    const std::string names[PartCount] = {namedLead ? "Lead" : melodyNames[index % 4], "Piano", "Strings",
-                                          "Bass", "Drums"};
+    const std::string names[PartCount] = {namedLead ? "Lead" : melodyNames[index % 4], "Piano",
+                                          "Strings", "Bass", "Drums"};
     const uint8_t programs[PartCount] = {73, 0, 48, 33, 0};
     // Track order varies with the song; drums stay last.
     std::vector<int> order = {Melody, Chords, Counter, Bass};
@@ -267,7 +274,8 @@ Measure measure(uint32_t first, uint32_t count, int32_t target, StreamBytes stre
                 break;
             }
             ++m.windowNotes;
-            if (auto it = byStart.find(t.start); it != byStart.end() && it->second == t.key + shift) {
+            if (auto it = byStart.find(t.start);
+                it != byStart.end() && it->second == t.key + shift) {
                 ++m.keptNotes;
             }
         }
