@@ -6,6 +6,7 @@
 #include "lsp_writer.h"
 #include "melody.h"
 #include "midi_file.h"
+#include "tonebridge/dynamic_library.h"
 #include "tonebridge/plugin_support.h"
 #include "tonebridge/song_tools.h"
 
@@ -257,4 +258,34 @@ TEST(Filter, FindsTheKnownMelodyOfTheGeneratedSongs) {
     EXPECT_GE(m.keptNotes * 100, m.windowNotes * 90);
     std::printf("generated: right voice %zu of %zu, notes kept %zu of %zu, %zu bytes\n",
                 m.rightVoice, m.songs, m.keptNotes, m.windowNotes, m.bytes);
+}
+
+TEST(Plugin, ExportsItsIdentityAndFiltersThroughTheContract) {
+    const auto library = tonebridge::loadLibrary(std::string(TB_STAGE_PLUGINS_DIR) +
+                                                 "/ringtone_fit" + tonebridge::kLibrarySuffix);
+    ASSERT_NE(library, nullptr);
+    const auto kind = tonebridge::findExport<TbGetKindOfDLLFn>(library, TB_EXPORT_GET_KIND);
+    const auto id = tonebridge::findExport<TbGetDLLIDFn>(library, TB_EXPORT_GET_ID);
+    const auto name = tonebridge::findExport<TbGetFilterNameFn>(library, TB_EXPORT_GET_FILTER_NAME);
+    const auto call = tonebridge::findExport<TbFilterFn>(library, TB_EXPORT_FILTER);
+    ASSERT_TRUE(kind && id && name && call);
+    EXPECT_EQ(kind(), TB_KIND_FILTER);
+    EXPECT_EQ(id(), 0x4000001);
+    EXPECT_STRNE(name(), "");
+    const auto version = tonebridge::findExport<TbGetDLLVersionFn>(library, TB_EXPORT_GET_VERSION);
+    const auto date = tonebridge::findExport<TbGetDateFn>(library, TB_EXPORT_GET_DATE);
+    ASSERT_TRUE(version && date);
+    EXPECT_STREQ(version(), "1.00");
+    EXPECT_STREQ(date(), "07/12/2026");
+
+    const SongPtr song = readMidi(std::filesystem::path(TB_EXAMPLES_DIR) / "long_tune.mid");
+    ASSERT_TRUE(song);
+    Song* out = nullptr;
+    char* message = nullptr;
+    ASSERT_EQ(call(song.get(), fit::kGd75WriterId, "section=start", &out, &message), 0);
+    const SongPtr arranged(out);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(std::string(message).rfind(fit::kMsgFittedPrefix, 0), 0u);
+    std::free(message);
+    EXPECT_LE(gdStream(*arranged, 3).size(), 140u);
 }
