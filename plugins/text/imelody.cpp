@@ -171,15 +171,17 @@ public:
     explicit MelodyReader(std::string_view melody) {
         m_text.reserve(melody.size());
         for (char c : melody) {
-            if (!isSpace(c)) {
-                m_text += lower(c);
-            }
+            m_text += lower(c);
         }
     }
 
     bool read(std::vector<Item>& items, std::string& error) {
         std::optional<std::size_t> open;
         while (m_pos < m_text.size()) {
+            if (isSpace(m_text[m_pos])) {
+                ++m_pos; // white space only separates items
+                continue;
+            }
             const std::size_t start = m_pos;
             ++m_position;
             const std::string where = " at item " + std::to_string(m_position);
