@@ -43,7 +43,7 @@ constexpr char kRepeatCount = '@';
 constexpr char kRepeatClose = ')';
 constexpr char kUp = '+';
 constexpr char kDown = '-';
-constexpr std::array<std::string_view, 6> kEffects = {"ledon",  "ledoff",  "vibeon",
+constexpr std::array<std::string_view, 6> kEffects = {"ledon",   "ledoff", "vibeon",
                                                       "vibeoff", "backon", "backoff"};
 /// Semitone of the letters a to g.
 constexpr std::array<int, 7> kSemitones = {9, 11, 0, 2, 4, 5, 7};
@@ -217,8 +217,8 @@ public:
                 continue;
             }
             if (c == kRepeatClose) {
-                error = errorText((open ? "repeat without \"@count\"" : "\")\" without \"(\"") +
-                                  where);
+                error =
+                    errorText((open ? "repeat without \"@count\"" : "\")\" without \"(\"") + where);
                 return false;
             }
             if (skipEffect()) {
@@ -514,8 +514,8 @@ private:
                               std::to_string(item.position) + " (beyond MIDI note 127)");
             return false;
         }
-        m_tune.notes.push_back({m_pendingRest, item.length, static_cast<uint8_t>(key),
-                                velocityOf(m_volume)});
+        m_tune.notes.push_back(
+            {m_pendingRest, item.length, static_cast<uint8_t>(key), velocityOf(m_volume)});
         m_pendingRest = 0;
         return true;
     }
@@ -732,8 +732,8 @@ bool parse(std::string_view input, text::Tune& tune, std::string& error) {
     tune.bpm = kDefaultBpm;
     input = text::withoutByteOrderMark(input);
     if (const std::size_t at = text::firstBinaryByte(input); at != std::string_view::npos) {
-        error = errorText("not iMelody text (byte " + quoted(input.substr(at, 1)) +
-                          " at offset " + std::to_string(at) + ")");
+        error = errorText("not iMelody text (byte " + quoted(input.substr(at, 1)) + " at offset " +
+                          std::to_string(at) + ")");
         return false;
     }
     const std::vector<std::string> lines = linesOf(input);
@@ -893,7 +893,8 @@ bool write(const text::Tune& tune, std::string& out, std::string& error) {
     }
     appendLine(out, std::string(kFieldBeat) + kFieldSeparator + std::to_string(tune.bpm));
     appendLine(out, kHeaderStyle);
-    appendLine(out, std::string(kFieldVolume) + kFieldSeparator + "V" + std::to_string(firstVolume));
+    appendLine(out,
+               std::string(kFieldVolume) + kFieldSeparator + "V" + std::to_string(firstVolume));
     appendLine(out, std::string(kFieldMelody) + kFieldSeparator + melodyText(items, firstVolume));
     appendLine(out, kEnd);
     return true;
@@ -904,7 +905,8 @@ int32_t decode(const uint8_t* data, uint32_t size, const char* name, Song** song
         *song = nullptr;
     }
     try {
-        const std::string_view input(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
+        const std::string_view input(reinterpret_cast<const char*>(data),
+                                     data != nullptr ? size : 0);
         text::Tune tune;
         std::string error;
         if (!parse(input, tune, error)) {

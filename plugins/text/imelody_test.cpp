@@ -42,7 +42,7 @@ std::vector<uint8_t> keys(const text::Tune& tune) {
 TEST(ImelodyRead, PitchConventionAndBoundaries) {
     EXPECT_EQ(keys(mustParse(file("*4a2"))), std::vector<uint8_t>{81}); // *4a = MIDI 81
     EXPECT_EQ(keys(mustParse(file("*3c2"))), std::vector<uint8_t>{60});
-    EXPECT_EQ(keys(mustParse(file("a2"))), std::vector<uint8_t>{81});   // octave 4 by default
+    EXPECT_EQ(keys(mustParse(file("a2"))), std::vector<uint8_t>{81});    // octave 4 by default
     EXPECT_EQ(keys(mustParse(file("*0c2"))), std::vector<uint8_t>{24});  // lowest octave
     EXPECT_EQ(keys(mustParse(file("*8g2"))), std::vector<uint8_t>{127}); // highest MIDI note
     EXPECT_EQ(keys(mustParse(file("*4#c2&c2*5&c2"))), (std::vector<uint8_t>{73, 71, 83}));

@@ -132,29 +132,29 @@ bool tuneOf(const Song& song, const VoiceRules& rules, Tune& tune, std::string& 
         const std::string which = "note " + std::to_string(i + 1);
         if (note.start < previousEnd) {
             error = advice("notes " + std::to_string(i) + " and " + std::to_string(i + 1) +
-                                      " overlap; " + format + " plays one note at a time");
+                           " overlap; " + format + " plays one note at a time");
             return false;
         }
         if (note.key < rules.lowKey || note.key > rules.highKey) {
             error = advice(which + " is MIDI " + std::to_string(note.key) + "; " + format +
-                                      " holds MIDI " + std::to_string(rules.lowKey) + " to " +
-                                      std::to_string(rules.highKey));
+                           " holds MIDI " + std::to_string(rules.lowKey) + " to " +
+                           std::to_string(rules.highKey));
             return false;
         }
         TuneNote out;
         out.key = note.key;
         out.velocity = note.velocity;
         if (!toTuneTicks(static_cast<uint32_t>(note.start - previousEnd), division, out.rest)) {
-            error = advice("the rest before " + which + " lasts " +
-                                      std::to_string(note.start - previousEnd) + " ticks (" +
-                                      std::to_string(division) + " a quarter); " + format +
-                                      " cannot write it");
+            error =
+                advice("the rest before " + which + " lasts " +
+                       std::to_string(note.start - previousEnd) + " ticks (" +
+                       std::to_string(division) + " a quarter); " + format + " cannot write it");
             return false;
         }
         if (!toTuneTicks(note.length, division, out.length)) {
-            error = advice(which + " lasts " + std::to_string(note.length) + " ticks (" +
-                                      std::to_string(division) + " a quarter); " + format +
-                                      " cannot write it");
+            error =
+                advice(which + " lasts " + std::to_string(note.length) + " ticks (" +
+                       std::to_string(division) + " a quarter); " + format + " cannot write it");
             return false;
         }
         previousEnd = uint64_t{note.start} + note.length;
@@ -270,8 +270,8 @@ int32_t handOverSong(const Tune& tune, const char* name, Song** song, char** mes
     return kOk;
 }
 
-int32_t handOverText(const std::string& text, uint8_t*** buffers, uint32_t** sizes,
-                     uint32_t* count, char** message) {
+int32_t handOverText(const std::string& text, uint8_t*** buffers, uint32_t** sizes, uint32_t* count,
+                     char** message) {
     if (buffers == nullptr || sizes == nullptr || count == nullptr) {
         return kFailed;
     }

@@ -107,8 +107,8 @@ int32_t handOverSong(const Tune& tune, const char* name, Song** song, char** mes
 
 /// Hands text over as a buffer set of one buffer (every block malloc'd, the caller's). kFailed
 /// with the memory message when memory runs out; the out-parameters are then untouched.
-int32_t handOverText(const std::string& text, uint8_t*** buffers, uint32_t** sizes,
-                     uint32_t* count, char** message);
+int32_t handOverText(const std::string& text, uint8_t*** buffers, uint32_t** sizes, uint32_t* count,
+                     char** message);
 
 /// The byte offset of the first byte of input that no text file holds (NUL and the control
 /// characters other than tab, line feed, vertical tab, form feed and carriage return), or

@@ -162,7 +162,8 @@ TEST(MelodyText, WriterRefusalsSayWhatToDo) {
 TEST(MelodyText, QuotedTokensAreShortAndPrintable) {
     EXPECT_EQ(text::quoted("12c"), "\"12c\"");
     EXPECT_EQ(text::quoted(std::string("a\0\"", 3)), "\"a\\x00\\x22\"");
-    EXPECT_EQ(text::quoted(std::string(1000, 'x')), "\"" + std::string(kMaxQuotedBytes, 'x') + "...\"");
+    EXPECT_EQ(text::quoted(std::string(1000, 'x')),
+              "\"" + std::string(kMaxQuotedBytes, 'x') + "...\"");
 }
 
 TEST(MelodyText, RestsSplitLargestFirst) {

@@ -145,8 +145,8 @@ bool parseSettings(std::string_view part, Settings& settings, std::string& error
             }
         } else if (k == 's') {
             // RTX style (normal, staccato, continuous): the notes are read as written.
-            if (value.size() != 1 || std::string_view(kStyles).find(lower(value[0])) ==
-                                         std::string_view::npos) {
+            if (value.size() != 1 ||
+                std::string_view(kStyles).find(lower(value[0])) == std::string_view::npos) {
                 error = errorText("bad setting " + quoted(setting) + where + " (style n, s or c)");
                 return false;
             }
@@ -258,8 +258,8 @@ bool parseNotes(std::string_view part, const Settings& settings, text::Tune& tun
             return false;
         }
         if (token.find(kSeparator) != std::string_view::npos) {
-            error = errorText("unexpected \":\" in " + quoted(token) + where +
-                              " (one tune per file)");
+            error =
+                errorText("unexpected \":\" in " + quoted(token) + where + " (one tune per file)");
             return false;
         }
         if (++items > text::kMaxNotes) {
@@ -488,7 +488,8 @@ int32_t decode(const uint8_t* data, uint32_t size, const char* name, Song** song
         *song = nullptr;
     }
     try {
-        const std::string_view input(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
+        const std::string_view input(reinterpret_cast<const char*>(data),
+                                     data != nullptr ? size : 0);
         text::Tune tune;
         std::string error;
         if (!parse(input, tune, error)) {

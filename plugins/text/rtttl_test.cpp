@@ -36,7 +36,7 @@ std::string written(const text::Tune& tune) {
 TEST(RtttlRead, PitchConventionAndBoundaries) {
     EXPECT_EQ(mustParse("t:d=4,o=4,b=100:a").notes.at(0).key, 69); // a4 = MIDI 69
     EXPECT_EQ(mustParse("t:d=4,o=5,b=100:c").notes.at(0).key, 72);
-    EXPECT_EQ(mustParse("t:d=4,o=5,b=100:c4").notes.at(0).key, 60); // lowest
+    EXPECT_EQ(mustParse("t:d=4,o=5,b=100:c4").notes.at(0).key, 60);  // lowest
     EXPECT_EQ(mustParse("t:d=4,o=5,b=100:b7").notes.at(0).key, 107); // highest
     EXPECT_EQ(mustParse("t:d=4,o=5,b=100:h7").notes.at(0).key, 107); // h is b
     EXPECT_EQ(mustParse("t:d=4,o=5,b=100:a#4").notes.at(0).key, 70);
@@ -55,16 +55,16 @@ TEST(RtttlRead, DefaultsAreThoseOfTheDescription) {
 TEST(RtttlRead, AcceptsWhatRealFilesDo) {
     const std::vector<Heard> expected = {{72, 0, 360}, {78, 360, 240}};
     const char* const variants[] = {
-        "t:d=8,o=5,b=100:c.,f#",          // dot after the letter (no octave)
-        "t:d=8,o=5,b=100:c5.,f#5",        // dot after the octave
-        "t:d=8,o=5,b=100:c.5,f#5",        // dot before the octave
-        "t:d=8,o=5,b=100:c5.,f5#",        // # after the octave
-        "T:D=8,O=5,B=100:C5.,F#5",        // upper case
+        "t:d=8,o=5,b=100:c.,f#",                        // dot after the letter (no octave)
+        "t:d=8,o=5,b=100:c5.,f#5",                      // dot after the octave
+        "t:d=8,o=5,b=100:c.5,f#5",                      // dot before the octave
+        "t:d=8,o=5,b=100:c5.,f5#",                      // # after the octave
+        "T:D=8,O=5,B=100:C5.,F#5",                      // upper case
         " t : d = 8 ,\to=5,\r\nb=100 : c5. ,\n f#5 \n", // white space anywhere
-        "t:d=8,o=5,b=100:c5.,f#5,",       // trailing comma
-        "t:d=8,o=5,b=100,x=7,volume=3:c5.,f#5", // unknown settings are ignored
-        "t:d=8,o=5,b=100,l=15,s=s:c5.,f#5",     // RTX loop and style
-        "\xEF\xBB\xBFt:d=8,o=5,b=100:c5.,f#5",   // byte-order mark
+        "t:d=8,o=5,b=100:c5.,f#5,",                     // trailing comma
+        "t:d=8,o=5,b=100,x=7,volume=3:c5.,f#5",         // unknown settings are ignored
+        "t:d=8,o=5,b=100,l=15,s=s:c5.,f#5",             // RTX loop and style
+        "\xEF\xBB\xBFt:d=8,o=5,b=100:c5.,f#5",          // byte-order mark
     };
     for (const char* v : variants) {
         EXPECT_EQ(heard(mustParse(v)), expected) << v;
@@ -114,12 +114,12 @@ TEST(RtttlRead, RefusalsNameTheTokenAndItsPlace) {
     EXPECT_EQ(refusal("t:d=4,o=5,b=100000:c"),
               "error : bad setting \"b=100000\" at setting 3 (tempo 25 to 900)");
     EXPECT_EQ(refusal("t:b=24:c"), "error : bad setting \"b=24\" at setting 1 (tempo 25 to 900)");
-    EXPECT_EQ(refusal("t:b=901:c"),
-              "error : bad setting \"b=901\" at setting 1 (tempo 25 to 900)");
+    EXPECT_EQ(refusal("t:b=901:c"), "error : bad setting \"b=901\" at setting 1 (tempo 25 to 900)");
     EXPECT_EQ(refusal("t:d4:c"), "error : bad setting \"d4\" at setting 1 (key=value)");
     EXPECT_EQ(refusal("t:d=4,o=5,b=100:c,8c99"),
               "error : bad note \"8c99\" at note 2 (octaves 4 to 7)");
-    EXPECT_EQ(refusal("t:d=4,o=5,b=100:c..") , "error : bad note \"c..\" at note 1 (one dot at most)");
+    EXPECT_EQ(refusal("t:d=4,o=5,b=100:c.."),
+              "error : bad note \"c..\" at note 1 (one dot at most)");
     EXPECT_EQ(refusal("t:d=4,o=5,b=100:c,x"),
               "error : bad note \"x\" at note 2 (letters c d e f g a b h, p for a pause)");
     EXPECT_EQ(refusal("t:d=4,o=5,b=100:p#"), "error : bad note \"p#\" at note 1");
@@ -135,7 +135,9 @@ TEST(RtttlRead, RefusalsNameTheTokenAndItsPlace) {
 TEST(RtttlRead, BadInputsEndInAClearMessage) {
     EXPECT_EQ(refusal(""), "error : empty file; an RTTTL tune is name:settings:notes");
     EXPECT_EQ(refusal(" \n\t"), "error : empty file; an RTTTL tune is name:settings:notes");
-    EXPECT_EQ(refusal(std::string("\x7F" "ELF\x02\x01\x01\x00", 8)),
+    EXPECT_EQ(refusal(std::string("\x7F"
+                                  "ELF\x02\x01\x01\x00",
+                                  8)),
               "error : not RTTTL text (byte \"\\x7F\" at offset 0)");
     EXPECT_EQ(refusal("just words"),
               "error : no \":\" after the name in \"just words\"; an RTTTL tune is "
@@ -164,7 +166,7 @@ TEST(RtttlWrite, CanonicalText) {
     text::Tune tune;
     tune.name = "Scale";
     tune.bpm = 125;
-    tune.notes = {{0, 240, 72, 100}, {0, 240, 74, 100}, {0, 360, 76, 100},
+    tune.notes = {{0, 240, 72, 100},   {0, 240, 74, 100},   {0, 360, 76, 100},
                   {120, 240, 77, 100}, {240, 480, 84, 100}, {0, 1920, 60, 100}};
     tune.tail = 480;
     // d=8 (most notes), o=5; dotted after the octave; p for rests; b not h.

@@ -21,8 +21,12 @@ extern "C" {
 /// Identity getters: constant values; texts stay valid while the library is loaded and are
 /// never released by the caller. Callable from any thread.
 TB_DEFINE_IDENTITY(kKind, kDllId, kName, kVersion, kDate)
-TB_EXPORT const char* GetFormatName(void) { return kFormatName; }
-TB_EXPORT const char* GetFormatNameExt(void) { return kFormatExt; }
+TB_EXPORT const char* GetFormatName(void) {
+    return kFormatName;
+}
+TB_EXPORT const char* GetFormatNameExt(void) {
+    return kFormatExt;
+}
 
 /// Writes the Song (the caller's, only read) as one RTTTL text into a new buffer set of one
 /// buffer, which the caller releases. A Song of more than one voice, or with lengths RTTTL
