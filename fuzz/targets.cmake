@@ -2,7 +2,8 @@
 # binaries) and tests/robustness/CMakeLists.txt (replay binaries that run the kept corpora in
 # every ordinary test run).
 set(TONEBRIDGE_FUZZ_DIR "${CMAKE_CURRENT_LIST_DIR}")
-set(TONEBRIDGE_FUZZ_TARGETS midi_decode lsp_decode text_to_binary lsp_code lsp_roundtrip file_name ringtone_fit)
+set(TONEBRIDGE_FUZZ_TARGETS midi_decode lsp_decode text_to_binary lsp_code lsp_roundtrip file_name
+    ringtone_fit rtttl_decode imelody_decode)
 set(TONEBRIDGE_FUZZ_LIBS_midi_decode tonebridge::midi)
 set(TONEBRIDGE_FUZZ_LIBS_lsp_decode tonebridge::lsp_decoding tonebridge::midi)
 set(TONEBRIDGE_FUZZ_LIBS_text_to_binary tonebridge::hex)
@@ -10,6 +11,8 @@ set(TONEBRIDGE_FUZZ_LIBS_lsp_code tonebridge::lsp_writer tonebridge::midi)
 set(TONEBRIDGE_FUZZ_LIBS_lsp_roundtrip tonebridge::lsp_writer tonebridge::lsp_decoding tonebridge::midi)
 set(TONEBRIDGE_FUZZ_LIBS_file_name tonebridge::core)
 set(TONEBRIDGE_FUZZ_LIBS_ringtone_fit tonebridge::ringtone_fit tonebridge::lsp_writer tonebridge::midi)
+set(TONEBRIDGE_FUZZ_LIBS_rtttl_decode tonebridge::text)
+set(TONEBRIDGE_FUZZ_LIBS_imelody_decode tonebridge::text)
 
 # tonebridge_add_fuzz_executable(<exe name> <target> [extra sources...]) builds one target's
 # source with the given extra sources (a main() for replay builds) and its libraries.
