@@ -227,6 +227,14 @@ std::string cleanName(std::string_view name, std::string_view forbidden) {
         }
         out += c;
     }
+    // A byte-order mark at the start of a written text would be taken for the file's own and
+    // dropped by a reader, so the name would not read back.
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    for (std::size_t at = out.find_first_not_of(' ');
+         at != std::string::npos && out.compare(at, kMark.size(), kMark) == 0;
+         at = out.find_first_not_of(' ')) {
+        out.erase(at, kMark.size());
+    }
     const std::size_t first = out.find_first_not_of(' ');
     if (first == std::string::npos) {
         return {};

@@ -90,7 +90,7 @@ uint32_t bpmOf(uint32_t microsPerQuarter);
 uint32_t microsOf(uint32_t bpm);
 
 /// Name as a writer puts it in its text: without leading and trailing white space, line
-/// breaks and control characters, and the bytes in forbidden removed, cut to kMaxNameBytes
+/// breaks, control characters and leading byte-order marks, and the bytes in forbidden removed, cut to kMaxNameBytes
 /// without splitting a UTF-8 sequence.
 std::string cleanName(std::string_view name, std::string_view forbidden);
 
