@@ -76,8 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Song* again = nullptr;
     char* againMessage = nullptr;
     const int32_t againStatus = tonebridge::imelody::decode(
-        reinterpret_cast<const uint8_t*>(written.data()), static_cast<uint32_t>(written.size()),
-        "fuzz", &again, &againMessage);
+        reinterpret_cast<const uint8_t*>(written.data()), static_cast<uint32_t>(written.size()), "",
+        &again, &againMessage);
+    // Read back without a file name: a text written without a name must not gain one.
     tonebridge::SongPtr ownedAgain(again);
     std::free(againMessage);
     FUZZ_CHECK(againStatus == text::kOk);

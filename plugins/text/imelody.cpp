@@ -495,7 +495,15 @@ private:
         case Item::Kind::Note:
             break;
         }
-        if (++m_played > text::kMaxNotes) {
+        ++m_played;
+        m_time += item.length;
+        if (m_time > text::kMaxTuneTicks) {
+            error = errorText(std::string(text::kTooLongText) +
+                              " once the repeats are played out (at item " +
+                              std::to_string(item.position) + ")");
+            return false;
+        }
+        if (item.kind == Item::Kind::Note && m_tune.notes.size() == text::kMaxNotes) {
             error = errorText("more than " + std::to_string(text::kMaxNotes) +
                               " notes once the repeats are played out (at item " +
                               std::to_string(item.position) + ")");
@@ -525,6 +533,7 @@ private:
     int m_octave = static_cast<int>(kDefaultOctave);
     uint32_t m_pendingRest = 0;
     std::size_t m_played = 0;
+    uint64_t m_time = 0;
 };
 
 std::optional<uint32_t> headerVolume(std::string_view value) {

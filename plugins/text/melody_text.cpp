@@ -28,7 +28,7 @@ bool isSpace(char c) {
 /// ticks at division in ticks at kDivision; false when they are no whole number there.
 bool toTuneTicks(uint32_t ticks, uint16_t division, uint32_t& out) {
     const uint64_t scaled = uint64_t{ticks} * kDivision;
-    if (division == 0 || scaled % division != 0) {
+    if (division == 0 || scaled % division != 0 || scaled / division > kMaxTuneTicks) {
         return false;
     }
     out = static_cast<uint32_t>(scaled / division);
@@ -158,6 +158,11 @@ bool tuneOf(const Song& song, const VoiceRules& rules, Tune& tune, std::string& 
             return false;
         }
         previousEnd = uint64_t{note.start} + note.length;
+        if (previousEnd * kDivision / std::max<uint16_t>(division, 1) > kMaxTuneTicks) {
+            error = errorText(std::string(kTooLongText) + " at " + which + "; " + format +
+                              " cannot write it");
+            return false;
+        }
         tune.notes.push_back(out);
     }
     uint32_t tail = 0;
@@ -226,6 +231,14 @@ std::string cleanName(std::string_view name, std::string_view forbidden) {
             continue;
         }
         out += c;
+    }
+    // A byte-order mark at the start of a written text would be taken for the file's own and
+    // dropped by a reader, so the name would not read back.
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    for (std::size_t at = out.find_first_not_of(' ');
+         at != std::string::npos && out.compare(at, kMark.size(), kMark) == 0;
+         at = out.find_first_not_of(' ')) {
+        out.erase(at, kMark.size());
     }
     const std::size_t first = out.find_first_not_of(' ');
     if (first == std::string::npos) {

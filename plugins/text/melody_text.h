@@ -23,9 +23,14 @@ inline constexpr const char* kNoMemoryMessage = "error : not enough memory";
 inline constexpr uint16_t kDivision = 480;
 inline constexpr uint32_t kWholeTicks = 4u * kDivision;
 
-/// Most notes (and pauses) a tune may have: the note track holds a program change, a note-on
-/// and a note-off per note and its end, and a track holds at most 65535 events.
+/// Most notes a tune may have (rests between them are only time): the note track holds a program
+/// change, a note-on and a note-off per note and its end, and a track holds at most 65535 events.
 inline constexpr std::size_t kMaxNotes = (0xFFFFu - 2u) / 2u;
+/// Longest a tune may last, in ticks at kDivision (about 4.5 million quarter notes): every time
+/// and length of the tune then fits 32 bits with room to spare.
+inline constexpr uint64_t kMaxTuneTicks = 0x7FFFFFFF;
+/// The message part for a tune longer than that.
+inline constexpr const char* kTooLongText = "the tune lasts more than 4473924 quarter notes";
 /// Longest name a reader takes and a writer writes (real tunes have up to about 30).
 inline constexpr std::size_t kMaxNameBytes = 255;
 /// Fewest bytes of the title track's name: the melody encoder needs three.
@@ -90,8 +95,8 @@ uint32_t bpmOf(uint32_t microsPerQuarter);
 uint32_t microsOf(uint32_t bpm);
 
 /// Name as a writer puts it in its text: without leading and trailing white space, line
-/// breaks and control characters, and the bytes in forbidden removed, cut to kMaxNameBytes
-/// without splitting a UTF-8 sequence.
+/// breaks, control characters and leading byte-order marks, and the bytes in forbidden removed, cut
+/// to kMaxNameBytes without splitting a UTF-8 sequence.
 std::string cleanName(std::string_view name, std::string_view forbidden);
 
 /// Stores text, malloc'd, in *message (when message is not null).

@@ -177,6 +177,13 @@ TEST(MelodyText, RestsSplitLargestFirst) {
 
 TEST(MelodyText, NamesAreCleanedForWriting) {
     EXPECT_EQ(cleanName("  a:b\tc \n", ":"), "ab c");
+    // Found by fuzzing: a name "\v<BOM>20" was written with the mark first, and a reader takes a
+    // leading mark for the file's own, so the text did not read back to itself.
+    EXPECT_EQ(cleanName("\v\xEF\xBB\xBF"
+                        "20",
+                        ":"),
+              "20");
+    EXPECT_EQ(cleanName("a\xEF\xBB\xBF", ":"), "a\xEF\xBB\xBF");
     const std::string longName = std::string(kMaxNameBytes - 1, 'x') + "\xC3\xA9";
     EXPECT_EQ(cleanName(longName, ""), std::string(kMaxNameBytes - 1, 'x'));
 }

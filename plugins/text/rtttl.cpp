@@ -239,6 +239,7 @@ bool parseNotes(std::string_view part, const Settings& settings, text::Tune& tun
                 std::string& error) {
     const std::string all = squeezed(part);
     uint32_t pendingRest = 0;
+    uint64_t time = 0;
     std::size_t items = 0;
     std::size_t start = 0;
     for (std::size_t index = 1; start <= all.size(); ++index) {
@@ -262,14 +263,20 @@ bool parseNotes(std::string_view part, const Settings& settings, text::Tune& tun
                 errorText("unexpected \":\" in " + quoted(token) + where + " (one tune per file)");
             return false;
         }
-        if (++items > text::kMaxNotes) {
-            error = errorText("more than " + std::to_string(text::kMaxNotes) + " notes" + where);
-            return false;
-        }
+        ++items;
         Item item;
         std::string why;
         if (!parseItem(token, settings, item, why)) {
             error = errorText("bad note " + quoted(token) + where + why);
+            return false;
+        }
+        time += item.length;
+        if (time > text::kMaxTuneTicks) {
+            error = errorText(std::string(text::kTooLongText) + where);
+            return false;
+        }
+        if (!item.pause && tune.notes.size() == text::kMaxNotes) {
+            error = errorText("more than " + std::to_string(text::kMaxNotes) + " notes" + where);
             return false;
         }
         if (item.pause) {

@@ -152,6 +152,25 @@ TEST(RtttlRead, BadInputsEndInAClearMessage) {
         manyNotes += "c,";
     }
     EXPECT_EQ(refusal(manyNotes), "error : more than 32766 notes at note 32767");
+    // Pauses are only time: a tune of the most notes, each followed by a silence the writer
+    // spells as two pauses, reads, writes and reads back (found by fuzzing: pauses counted as
+    // notes once made the written text unreadable).
+    std::string spaced = "t:d=4,o=5,b=100:";
+    for (std::size_t i = 0; i < text::kMaxNotes; ++i) {
+        spaced += "c,1p.,1p.,";
+    }
+    const auto read = text::test::decodeText(decode, spaced);
+    ASSERT_EQ(read.status, text::kOk) << read.message;
+    const auto write = text::test::encodeSong(encode, *read.song);
+    ASSERT_EQ(write.status, text::kOk) << write.message;
+    EXPECT_EQ(text::test::decodeText(decode, write.text).status, text::kOk);
+    // Pauses alone are bounded by the time they take.
+    std::string pauses = "t:d=1,o=5,b=100:";
+    for (int i = 0; i < 800000; ++i) {
+        pauses += "p.,";
+    }
+    EXPECT_EQ(refusal(pauses),
+              "error : the tune lasts more than 4473924 quarter notes at note 745655");
     // The most notes a Song holds still read and build a Song.
     std::string most = "t:d=4,o=5,b=100:";
     for (std::size_t i = 0; i < text::kMaxNotes; ++i) {

@@ -1,0 +1,99 @@
+// tonebridge-cli with the ringtone text formats: the real program and the staged plug-ins,
+// run in a temporary folder; checks the exit status, the messages and the files written.
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace tonebridge::test {
+namespace {
+
+const fs::path kPlugins = TB_STAGE_PLUGINS_DIR;
+const fs::path kData = TB_TEST_DATA_DIR;
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+class TextFormatsCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name :
+             {"rtttl_reader.so", "rtttl_writer.so", "imelody_reader.so", "imelody_writer.so",
+              "midi_reader.so", "midi_writer.so", "gd75_reader.so", "gd75_writer.so",
+              "lsp_coder.so", "lsp_decoder.so"}) {
+            if (!fs::exists(kPlugins / name)) {
+                GTEST_SKIP() << name << " is not built";
+            }
+        }
+        std::string pattern = (fs::temp_directory_path() / "tonebridge-text-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_root = pattern;
+        m_work = m_root / "work";
+        for (const fs::path& dir : {m_work, m_root / "config", m_root / "scratch"}) {
+            fs::create_directory(dir);
+        }
+    }
+
+    void TearDown() override {
+        std::error_code ignored;
+        if (!m_root.empty()) {
+            fs::remove_all(m_root, ignored);
+        }
+    }
+
+    ProcessResult cli(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--plugins", kPlugins.string()});
+        return runProcess(TB_CLI_PROGRAM, args, m_work,
+                          {{"XDG_CONFIG_HOME", (m_root / "config").string()}}, m_root / "scratch");
+    }
+
+    fs::path m_root;
+    fs::path m_work;
+};
+
+TEST_F(TextFormatsCli, RtttlToGd75AndBack) {
+    const std::string tune = readText(kData / "rtttl" / "ode_to_joy.rtttl");
+    writeText(m_work / "tune.rtttl", tune);
+    const ProcessResult toGd = cli({"--format", "gd75", "tune.rtttl"});
+    ASSERT_EQ(toGd.exitCode, 0) << toGd.out << toGd.err;
+    ASSERT_TRUE(fs::exists(m_work / "tune.gd75"));
+    fs::create_directory(m_work / "back");
+    const ProcessResult back = cli({"--format", "RTTTL", "--dest", "back", "tune.gd75"});
+    ASSERT_EQ(back.exitCode, 0) << back.out << back.err;
+    EXPECT_EQ(readText(m_work / "back" / "tune.rtttl"), tune);
+}
+
+TEST_F(TextFormatsCli, ImelodyToMidiAndBack) {
+    const std::string melody = readText(kData / "imelody" / "frere_jacques.imy");
+    writeText(m_work / "tune.imy", melody);
+    const ProcessResult toMidi = cli({"--format", "Midi", "tune.imy"});
+    ASSERT_EQ(toMidi.exitCode, 0) << toMidi.out << toMidi.err;
+    fs::create_directory(m_work / "back");
+    const ProcessResult back = cli({"--format", "iMelody", "--dest", "back", "tune.mid"});
+    ASSERT_EQ(back.exitCode, 0) << back.out << back.err;
+    EXPECT_EQ(readText(m_work / "back" / "tune.imy"), melody);
+}
+
+TEST_F(TextFormatsCli, BadTuneIsRefusedAndNothingIsWritten) {
+    writeText(m_work / "bad.rtx", "bad:d=4,o=5,b=100000:c");
+    const ProcessResult r = cli({"--format", "gd75", "bad.rtx"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("error : bad setting \"b=100000\" at setting 3 (tempo 25 to 900)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(m_work / "bad.gd75"));
+}
+
+} // namespace
+} // namespace tonebridge::test
