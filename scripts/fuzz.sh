@@ -5,10 +5,10 @@
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
-# SECONDS: time per target (default 60). TARGET: any of midi_decode lsp_decode text_to_binary
-# lsp_code lsp_roundtrip file_name rtttl_decode imelody_decode (default all). Inputs that make a
-# target fail are written to build/fuzz/artifacts/TARGET/; keep each one under
-# fuzz/regressions/TARGET/ once fixed, where the robustness tests replay it. New corpus entries collect in build/fuzz/corpus/TARGET/.
+# SECONDS: time per target (default 60). TARGET: any target of fuzz/targets.cmake (default
+# all). Inputs that make a target fail are written to build/fuzz/artifacts/TARGET/; keep each
+# one under fuzz/regressions/TARGET/ once fixed, where the robustness tests replay it. New
+# corpus entries collect in build/fuzz/corpus/TARGET/.
 # Exit status: 0 when no target failed, 1 otherwise. FUZZ_NO_PREPARE=1 skips the build and the
 # seeds (for a second run beside one that made them).
 #
@@ -18,7 +18,9 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
-all=(midi_decode lsp_decode text_to_binary lsp_code lsp_roundtrip file_name rtttl_decode imelody_decode)
+# The targets, as the build lists them.
+read -r -a all <<<"$(sed -n '/^set(TONEBRIDGE_FUZZ_TARGETS/,/)/p' "$root/fuzz/targets.cmake" |
+  tr '\n' ' ' | sed -e 's/set(TONEBRIDGE_FUZZ_TARGETS//' -e 's/).*//')"
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=("${all[@]}")
@@ -50,7 +52,7 @@ fi
 
 dict_for() {
   case "$1" in
-    midi_decode | lsp_code | lsp_roundtrip) echo "-dict=$root/fuzz/midi.dict" ;;
+    midi_decode | lsp_code | lsp_roundtrip | ringtone_fit) echo "-dict=$root/fuzz/midi.dict" ;;
     lsp_decode) echo "-dict=$root/fuzz/lsp.dict" ;;
     rtttl_decode) echo "-dict=$root/fuzz/rtttl.dict" ;;
     imelody_decode) echo "-dict=$root/fuzz/imelody.dict" ;;

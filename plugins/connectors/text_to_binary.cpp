@@ -4,8 +4,6 @@
 
 #include "tonebridge/plugin_api.h"
 
-#include <type_traits>
-
 namespace {
 constexpr int32_t kKind = TB_KIND_CONNECTOR;
 constexpr int32_t kDllId = 0x3000003;
@@ -37,5 +35,3 @@ TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes
 }
 
 } // extern "C"
-
-static_assert(std::is_same_v<decltype(&Connect), TbConnectFn>, "Connect matches the contract");

@@ -4,8 +4,6 @@
 
 #include "tonebridge/plugin_api.h"
 
-#include <type_traits>
-
 namespace {
 constexpr int32_t kKind = TB_KIND_FILTER;
 constexpr int32_t kId = tonebridge::fit::kFilterId;
@@ -33,5 +31,3 @@ TB_EXPORT int32_t TB_CALL Filter(const Song* song, int32_t target, const char* o
 }
 
 } // extern "C"
-
-static_assert(std::is_same_v<decltype(&Filter), TbFilterFn>, "Filter matches the contract");

@@ -4,8 +4,6 @@
 
 #include "tonebridge/plugin_api.h"
 
-#include <type_traits>
-
 namespace {
 constexpr int32_t kKind = TB_KIND_DECODER;
 constexpr int32_t kDllId = 0x1000001;
@@ -31,5 +29,3 @@ TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char*
 }
 
 } // extern "C"
-
-static_assert(std::is_same_v<decltype(&Decode), TbDecodeFn>, "Decode matches the contract");

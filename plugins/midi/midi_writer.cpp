@@ -4,8 +4,6 @@
 
 #include "tonebridge/plugin_api.h"
 
-#include <type_traits>
-
 namespace {
 constexpr int32_t kKind = TB_KIND_CODER;
 // Fixed: the host's preview finds the MIDI writer by this identifier.
@@ -34,5 +32,3 @@ TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** 
 }
 
 } // extern "C"
-
-static_assert(std::is_same_v<decltype(&Code), TbCodeFn>, "Code matches the contract");

@@ -322,4 +322,46 @@ std::string_view withoutByteOrderMark(std::string_view input) {
     return input.substr(0, kMark.size()) == kMark ? input.substr(kMark.size()) : input;
 }
 
+int32_t decodeText(ParseFn parse, const uint8_t* data, uint32_t size, const char* name, Song** song,
+                   char** message) {
+    if (song != nullptr) {
+        *song = nullptr;
+    }
+    try {
+        const std::string_view input(reinterpret_cast<const char*>(data),
+                                     data != nullptr ? size : 0);
+        Tune tune;
+        std::string error;
+        if (!parse(input, tune, error)) {
+            setMessageText(message, error);
+            return kFailed;
+        }
+        return handOverSong(tune, name, song, message);
+    } catch (const std::bad_alloc&) {
+        setMessage(message, kNoMemoryMessage);
+        return kFailed;
+    }
+}
+
+int32_t encodeText(const VoiceRules& rules, WriteFn write, const Song* song, uint8_t*** buffers,
+                   uint32_t** sizes, uint32_t* count, char** message) {
+    try {
+        if (song == nullptr) {
+            setMessageText(message, errorText("no notes to write"));
+            return kFailed;
+        }
+        Tune tune;
+        std::string error;
+        std::string out;
+        if (!tuneOf(*song, rules, tune, error) || !write(tune, out, error)) {
+            setMessageText(message, error);
+            return kFailed;
+        }
+        return handOverText(out, buffers, sizes, count, message);
+    } catch (const std::bad_alloc&) {
+        setMessage(message, kNoMemoryMessage);
+        return kFailed;
+    }
+}
+
 } // namespace tonebridge::text

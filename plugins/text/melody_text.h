@@ -115,6 +115,20 @@ int32_t handOverSong(const Tune& tune, const char* name, Song** song, char** mes
 int32_t handOverText(const std::string& text, uint8_t*** buffers, uint32_t** sizes, uint32_t* count,
                      char** message);
 
+/// A format's reading and writing, as the shared Decode and Code wrappers call them.
+using ParseFn = bool (*)(std::string_view input, Tune& tune, std::string& error);
+using WriteFn = bool (*)(const Tune& tune, std::string& out, std::string& error);
+
+/// Decode for a text format: parses the input and hands over its Song; on failure *song is
+/// null and *message says why. Never throws.
+int32_t decodeText(ParseFn parse, const uint8_t* data, uint32_t size, const char* name, Song** song,
+                   char** message);
+
+/// Code for a text format: takes the one voice out of song under rules and writes it as one
+/// buffer; on failure only *message is set. Never throws.
+int32_t encodeText(const VoiceRules& rules, WriteFn write, const Song* song, uint8_t*** buffers,
+                   uint32_t** sizes, uint32_t* count, char** message);
+
 /// The byte offset of the first byte of input that no text file holds (NUL and the control
 /// characters other than tab, line feed, vertical tab, form feed and carriage return), or
 /// npos when there is none.

@@ -491,45 +491,13 @@ bool write(const text::Tune& tune, std::string& out, std::string& error) {
 }
 
 int32_t decode(const uint8_t* data, uint32_t size, const char* name, Song** song, char** message) {
-    if (song != nullptr) {
-        *song = nullptr;
-    }
-    try {
-        const std::string_view input(reinterpret_cast<const char*>(data),
-                                     data != nullptr ? size : 0);
-        text::Tune tune;
-        std::string error;
-        if (!parse(input, tune, error)) {
-            text::setMessageText(message, error);
-            return text::kFailed;
-        }
-        return text::handOverSong(tune, name, song, message);
-    } catch (const std::bad_alloc&) {
-        setMessage(message, text::kNoMemoryMessage);
-        return text::kFailed;
-    }
+    return text::decodeText(parse, data, size, name, song, message);
 }
 
 int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t* count,
                char** message) {
-    try {
-        if (song == nullptr) {
-            text::setMessageText(message, errorText("no notes to write"));
-            return text::kFailed;
-        }
-        const text::VoiceRules rules{"RTTTL", kLowKey, kHighKey, kMinBpm, kMaxBpm};
-        text::Tune tune;
-        std::string error;
-        std::string out;
-        if (!text::tuneOf(*song, rules, tune, error) || !write(tune, out, error)) {
-            text::setMessageText(message, error);
-            return text::kFailed;
-        }
-        return text::handOverText(out, buffers, sizes, count, message);
-    } catch (const std::bad_alloc&) {
-        setMessage(message, text::kNoMemoryMessage);
-        return text::kFailed;
-    }
+    const text::VoiceRules rules{"RTTTL", kLowKey, kHighKey, kMinBpm, kMaxBpm};
+    return text::encodeText(rules, write, song, buffers, sizes, count, message);
 }
 
 } // namespace tonebridge::rtttl

@@ -1,23 +1,30 @@
-// rtttl_reader / rtx_reader: decoder plug-ins for RTTTL ringtone text. A decoder declares one
-// input extension, so this source is built twice; TB_TEXT_RTTTL or TB_TEXT_RTX picks the
-// identity. The reading lives in rtttl.cpp.
+// rtttl_reader / rtx_reader / imelody_reader: decoder plug-ins for ringtone text. A decoder
+// declares one input extension, so this source is built once per extension; TB_TEXT_RTTTL,
+// TB_TEXT_RTX or TB_TEXT_IMELODY picks the identity. The reading lives in rtttl.cpp and
+// imelody.cpp.
+#include "imelody.h"
 #include "rtttl.h"
 
 #include "tonebridge/plugin_api.h"
-
-#include <type_traits>
 
 namespace {
 #if defined(TB_TEXT_RTTTL)
 constexpr int32_t kDllId = 0x1000010;
 constexpr const char* kName = "Decoder RTTTL";
 constexpr const char* kInputExt = "rtttl";
+constexpr auto kDecode = tonebridge::rtttl::decode;
 #elif defined(TB_TEXT_RTX)
 constexpr int32_t kDllId = 0x1000012;
 constexpr const char* kName = "Decoder RTX";
 constexpr const char* kInputExt = "rtx";
+constexpr auto kDecode = tonebridge::rtttl::decode;
+#elif defined(TB_TEXT_IMELODY)
+constexpr int32_t kDllId = 0x1000011;
+constexpr const char* kName = "Decoder iMelody";
+constexpr const char* kInputExt = "imy";
+constexpr auto kDecode = tonebridge::imelody::decode;
 #else
-#error "define TB_TEXT_RTTTL or TB_TEXT_RTX"
+#error "define TB_TEXT_RTTTL, TB_TEXT_RTX or TB_TEXT_IMELODY"
 #endif
 constexpr int32_t kKind = TB_KIND_DECODER;
 constexpr const char* kVersion = "1.00";
@@ -35,12 +42,10 @@ TB_EXPORT const char* GetInputExt(void) {
 
 /// Reads the tune at data (the caller's, only read) into a new Song in *song, which the caller
 /// releases; name titles a tune that has none. On failure *song is null and *message a
-/// malloc'd text naming the note or setting at fault. Keeps no state; any thread.
+/// malloc'd text naming the item at fault. Keeps no state; any thread.
 TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* name, Song** song,
                                  char** message) {
-    return tonebridge::rtttl::decode(data, size, name, song, message);
+    return kDecode(data, size, name, song, message);
 }
 
 } // extern "C"
-
-static_assert(std::is_same_v<decltype(&Decode), TbDecodeFn>, "Decode matches the contract");
