@@ -65,7 +65,8 @@ inline constexpr const char* kRowMenuPlay = "Play";
 inline constexpr const char* kRowMenuDelete = "Delete";
 
 // Add files dialog.
-inline constexpr const char* kAddFilesFilter = "Midi File (*.*)";
+// "*": every file, also one without a point (a pattern "*.*" would hide those here).
+inline constexpr const char* kAddFilesFilter = "Midi File (*)";
 
 // About box.
 inline constexpr const char* kAboutTitle = "About";

@@ -72,9 +72,11 @@ CMainWin::CMainWin(const core::PluginRegistry& registry, QWidget* parent)
     m_converting.store(false);
 
     connect(m_pane, &CListPane::rowCountChanged, this, &CMainWin::updateCommandStates);
-    // The Delete key on the list runs the Delete command, under its enable rule.
-    auto* deleteKey = new QShortcut(QKeySequence::Delete, m_pane->listCtrl(), nullptr, nullptr,
-                                    Qt::WidgetShortcut);
+    // The Delete key on the list runs the Delete command, under its enable rule. The key
+    // itself, not the standard Delete sequence: under X11 that also holds Ctrl+D, which
+    // would collide with the menu's Ctrl+D and leave both dead.
+    auto* deleteKey = new QShortcut(QKeySequence(Qt::Key_Delete), m_pane->listCtrl(), nullptr,
+                                    nullptr, Qt::WidgetShortcut);
     connect(deleteKey, &QShortcut::activated, this, [this] {
         if (action(kCmdDeleteFiles)->isEnabled()) {
             action(kCmdDeleteFiles)->trigger();
