@@ -2,9 +2,7 @@
 
 #include "tonebridge/core/file_name.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include "platform.h"
 
 namespace tonebridge::core {
 
@@ -18,16 +16,12 @@ FileInfo detectFile(const PluginRegistry& registry, const std::string& fullPath)
         info.type += "." + (outerKnown ? parts.outer : std::string(kTypeUnknown));
     }
     info.status = kStatusAdded;
-    std::FILE* file = std::fopen(fullPath.c_str(), "rb");
-    std::error_code ec;
-    const auto size = file != nullptr ? std::filesystem::file_size(fullPath, ec) : 0;
-    if (file == nullptr || ec) {
-        info.status = kStatusCannotOpen;
+    // Probed without reading: a FIFO or a device in the list must not block the window.
+    const platform::FileProbe probe = platform::probeFile(fullPath);
+    if (probe.kind == platform::FileKind::Regular) {
+        info.size = std::to_string(probe.size);
     } else {
-        info.size = std::to_string(size);
-    }
-    if (file != nullptr) {
-        std::fclose(file);
+        info.status = kStatusCannotOpen;
     }
     return info;
 }

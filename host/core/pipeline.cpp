@@ -99,6 +99,21 @@ std::optional<FilterStep> filterStepOf(const PluginRegistry& registry, const Set
 bool decodeAndCode(const PluginRegistry& registry, const SourceFile& source, const Plugin* coder,
                    const std::optional<FilterStep>& filter, std::vector<StepMessage>& messages,
                    BufferSet& coded) {
+    const FileNameParts& parts = source.parts;
+    // Nothing is read before it is known to be a regular file of sane size that some
+    // plug-in takes: a FIFO or a device would block, a huge file would fill the memory.
+    const platform::FileProbe probe = platform::probeFile(source.fullPath);
+    if (probe.kind == platform::FileKind::CannotOpen) {
+        return fail(messages, kErrCannotOpen);
+    }
+    if (probe.kind == platform::FileKind::NotRegular) {
+        return fail(messages, kErrNotRegular);
+    }
+    if (parts.outer.empty() ? registry.decodersFor(parts.inner).empty()
+                            : registry.connectorsFor(parts.outer).empty()) {
+        return fail(messages, parts.outer.empty() ? kErrInputNotSupported : kErrConnectorNotFound);
+    }
+
     std::vector<uint8_t> input;
     switch (platform::readWholeFile(source.fullPath, input)) {
     case platform::ReadStatus::Ok:
@@ -107,11 +122,14 @@ bool decodeAndCode(const PluginRegistry& registry, const SourceFile& source, con
         return fail(messages, kErrCannotOpen);
     case platform::ReadStatus::CannotRead:
         return fail(messages, kErrCannotRead);
+    case platform::ReadStatus::NotRegular:
+        return fail(messages, kErrNotRegular);
     case platform::ReadStatus::TooLarge:
+        return fail(messages, kErrTooLarge);
+    case platform::ReadStatus::OutOfMemory:
         return fail(messages, kErrOutOfMemory);
     }
 
-    const FileNameParts& parts = source.parts;
     if (!parts.outer.empty() && !unwrap(registry, parts.outer, input, messages)) {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "tonebridge/core/file_name.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,9 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -28,6 +31,75 @@ std::atomic<unsigned> g_tempCounter{0};
 /// Longest part of the final name carried into a temporary name, so the temporary name
 /// stays within the file system's limit whenever the final name does.
 constexpr std::size_t kTempNameKeep = 100;
+
+/// The temporary files being written now, so that an interrupt can remove them: fixed slots
+/// of plain characters, as a signal handler may only read memory and remove files.
+struct TempSlot {
+    std::atomic<int> state{0}; ///< 0 free, 1 being filled, 2 holds a temporary file
+    char path[4096];
+};
+constexpr int kTempSlots = 32;
+TempSlot g_tempSlots[kTempSlots];
+
+/// Holds a temporary file's name in a slot while it exists. Taken once the file is made, so
+/// an interrupt never removes a file some other process made under that name.
+class TempRegistration {
+public:
+    explicit TempRegistration(const std::string& path) {
+        if (path.size() >= sizeof(TempSlot::path)) {
+            return;
+        }
+        for (TempSlot& slot : g_tempSlots) {
+            int expected = 0;
+            if (slot.state.compare_exchange_strong(expected, 1)) {
+                path.copy(slot.path, path.size());
+                slot.path[path.size()] = '\0';
+                slot.state.store(2);
+                m_slot = &slot;
+                return;
+            }
+        }
+    }
+    ~TempRegistration() {
+        if (m_slot != nullptr) {
+            m_slot->state.store(0);
+        }
+    }
+    TempRegistration(const TempRegistration&) = delete;
+    TempRegistration& operator=(const TempRegistration&) = delete;
+
+private:
+    TempSlot* m_slot = nullptr;
+};
+
+void removeRegisteredTemporaries() {
+    for (TempSlot& slot : g_tempSlots) {
+        if (slot.state.load() == 2) {
+#if defined(_WIN32)
+            DeleteFileA(slot.path);
+#else
+            unlink(slot.path);
+#endif
+        }
+    }
+}
+
+constexpr int kExitSignalBase = 128;
+
+#if defined(_WIN32)
+BOOL WINAPI onConsoleInterrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    removeRegisteredTemporaries();
+    ExitProcess(event == CTRL_C_EVENT ? kExitSignalBase + 2 : kExitSignalBase + 15);
+}
+#else
+extern "C" void onInterruptSignal(int signal) {
+    removeRegisteredTemporaries();
+    _exit(kExitSignalBase + signal);
+}
+#endif
 
 std::string temporaryNameFor(const std::string& path, long pid) {
     const std::string name = fileNameOf(path).substr(0, kTempNameKeep);
@@ -65,14 +137,96 @@ std::string userConfigDirectory() {
 }
 #endif
 
-ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& data) {
-    data.clear();
+FileProbe probeFile(const std::string& path) {
+    FileProbe probe;
+#if defined(_WIN32)
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        return probe;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        probe.kind = FileKind::NotRegular;
+        return probe;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
+        return probe;
+    }
+    std::fclose(file);
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec) {
+        probe.kind = FileKind::Regular;
+        probe.size = size;
+    }
+#else
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return probe;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        probe.kind = FileKind::NotRegular;
+        return probe;
+    }
+    // Opened to tell whether it can be read; O_NONBLOCK in case a FIFO took its place since.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return probe;
+    }
+    if (fstat(fd, &info) == 0) {
+        probe.kind = S_ISREG(info.st_mode) ? FileKind::Regular : FileKind::NotRegular;
+        probe.size = S_ISREG(info.st_mode) ? static_cast<std::uintmax_t>(info.st_size) : 0;
+    }
+    close(fd);
+#endif
+    return probe;
+}
+
+namespace {
+
+/// Opens a regular file for reading, never waiting on a FIFO or device.
+ReadStatus openRegular(const std::string& path, std::FILE*& file) {
+#if defined(_WIN32)
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return ReadStatus::NotRegular;
+    }
+    file = std::fopen(path.c_str(), "rb");
+    return file != nullptr ? ReadStatus::Ok : ReadStatus::CannotOpen;
+#else
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         return ReadStatus::CannotOpen;
     }
-    constexpr std::uintmax_t kLimit = std::numeric_limits<uint32_t>::max();
-    ReadStatus status = ReadStatus::Ok;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return ReadStatus::NotRegular;
+    }
+    // A regular file never blocks; reads go back to the ordinary mode.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        close(fd);
+        return ReadStatus::CannotOpen;
+    }
+    return ReadStatus::Ok;
+#endif
+}
+
+} // namespace
+
+ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& data,
+                         std::uintmax_t limit) {
+    data.clear();
+    std::FILE* file = nullptr;
+    ReadStatus status = openRegular(path, file);
+    if (status != ReadStatus::Ok) {
+        return status;
+    }
+    const std::uintmax_t kLimit =
+        std::min<std::uintmax_t>(limit, std::numeric_limits<uint32_t>::max());
     try {
         std::error_code ec;
         const std::uintmax_t expected = std::filesystem::file_size(path, ec);
@@ -85,6 +239,7 @@ ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& data) {
             char chunk[65536];
             for (;;) {
                 const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
+                // The file may have grown since its size was taken.
                 if (data.size() + got > kLimit) {
                     status = ReadStatus::TooLarge;
                     break;
@@ -99,9 +254,9 @@ ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& data) {
             }
         }
     } catch (const std::bad_alloc&) {
-        status = ReadStatus::TooLarge;
+        status = ReadStatus::OutOfMemory;
     } catch (const std::length_error&) {
-        status = ReadStatus::TooLarge;
+        status = ReadStatus::OutOfMemory;
     }
     std::fclose(file);
     if (status != ReadStatus::Ok) {
@@ -111,13 +266,20 @@ ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& data) {
 }
 
 #if defined(_WIN32)
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size, Flush flush) {
+WriteStatus writeFileAtomically(const std::string& path, const void* data, std::size_t size,
+                                Flush flush) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return WriteStatus::ReadOnly;
+    }
     const std::string temp = temporaryNameFor(path, static_cast<long>(GetCurrentProcessId()));
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return WriteStatus::Failed;
     }
+    const TempRegistration registration(temp);
     const auto* bytes = static_cast<const char*>(data);
     bool ok = true;
     while (ok && size > 0) {
@@ -139,10 +301,17 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
     if (!ok) {
         DeleteFileA(temp.c_str());
     }
-    return ok;
+    return ok ? WriteStatus::Ok : WriteStatus::Failed;
 }
 #else
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size, Flush flush) {
+WriteStatus writeFileAtomically(const std::string& path, const void* data, std::size_t size,
+                                Flush flush) {
+    // A file replaced keeps its permission bits; one nobody may write is left alone.
+    struct stat existing {};
+    const bool replacing = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    if (replacing && (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return WriteStatus::ReadOnly;
+    }
     std::string temp;
     int fd = -1;
     // O_EXCL: never write through a name some other process or link already holds.
@@ -150,14 +319,15 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
         temp = temporaryNameFor(path, static_cast<long>(getpid()));
         fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
-            return false;
+            return WriteStatus::Failed;
         }
     }
     if (fd < 0) {
-        return false;
+        return WriteStatus::Failed;
     }
+    const TempRegistration registration(temp);
+    bool ok = !replacing || fchmod(fd, existing.st_mode & 07777) == 0;
     const auto* bytes = static_cast<const char*>(data);
-    bool ok = true;
     while (ok && size > 0) {
         const ssize_t written = write(fd, bytes, size);
         if (written < 0 && errno == EINTR) {
@@ -179,8 +349,67 @@ bool writeFileAtomically(const std::string& path, const void* data, std::size_t 
     if (!ok) {
         unlink(temp.c_str());
     }
-    return ok;
+    return ok ? WriteStatus::Ok : WriteStatus::Failed;
 }
 #endif
+
+bool canCreateIn(const std::string& dir) {
+    std::string inside = dir;
+    if (!inside.empty() && inside.back() != kPathSeparator) {
+        inside += kPathSeparator;
+    }
+    // A hidden name of the kind the writer uses, made new and removed at once.
+#if defined(_WIN32)
+    const std::string probe = temporaryNameFor(inside, static_cast<long>(GetCurrentProcessId()));
+    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+#else
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string probe = temporaryNameFor(inside, static_cast<long>(getpid()));
+        const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            const TempRegistration registration(probe);
+            close(fd);
+            unlink(probe.c_str());
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+#endif
+}
+
+void removeTemporariesOnInterrupt() {
+#if defined(_WIN32)
+    SetConsoleCtrlHandler(onConsoleInterrupt, TRUE);
+#else
+    struct sigaction action {};
+    action.sa_handler = onInterruptSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
+std::string fileIdentity(const std::string& path) {
+#if defined(_WIN32)
+    (void)path;
+    return {};
+#else
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":" +
+           std::to_string(static_cast<unsigned long long>(info.st_ino));
+#endif
+}
 
 } // namespace tonebridge::core::platform

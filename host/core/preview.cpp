@@ -24,7 +24,8 @@ std::string writePreview(const BufferSet& coded, const std::string& directory,
         file += kPathSeparator;
     }
     file += kPreviewFile;
-    if (!platform::writeFileAtomically(file, coded.buffers[0], coded.sizes[0])) {
+    if (platform::writeFileAtomically(file, coded.buffers[0], coded.sizes[0]) !=
+        platform::WriteStatus::Ok) {
         messages.push_back({kErrCannotCreate, false});
         return {};
     }

@@ -356,7 +356,8 @@ bool writeValues(const std::string& file, const std::string& keyName,
     for (const Value& value : values) {
         text += formatValue(value) + "\n";
     }
-    return platform::writeFileAtomically(file, text.data(), text.size());
+    return platform::writeFileAtomically(file, text.data(), text.size()) ==
+           platform::WriteStatus::Ok;
 }
 
 /// A key file that holds no value and is a key file at all (starts with the header).
