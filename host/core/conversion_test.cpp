@@ -121,13 +121,13 @@ TEST_F(Conversion, UnreadableInputsAreReported) {
     EXPECT_EQ(status(missing), kErrCannotOpen);
     EXPECT_TRUE(isError(missing));
 
-    // A folder opens but cannot be read as a file.
+    // A folder is not read at all.
     fs::create_directory(m_in.path() / "folder.tst");
     const int folder = m_rows.insertRow();
     m_rows.setCellText(folder, kColFile, "folder.tst");
     m_rows.setCellText(folder, kColPath, m_in.withSeparator());
     EXPECT_FALSE(convert(folder).converted);
-    EXPECT_EQ(status(folder), kErrCannotRead);
+    EXPECT_EQ(status(folder), kErrNotRegular);
     EXPECT_TRUE(isError(folder));
 }
 
@@ -274,6 +274,65 @@ TEST_F(Conversion, OutputThatCannotBeCreatedLeavesNothingBehind) {
     EXPECT_EQ(status(row), kErrCannotCreate);
     EXPECT_EQ(listFolder(out.path()), (std::vector<std::string>{"tune_0.three", "tune_1.three"}));
     EXPECT_EQ(readFile(out / "tune_1.three/keep"), "mine");
+}
+
+TEST_F(Conversion, ARunNeverReplacesWhatItWroteOrReads) {
+    // Two sources of one name into one folder: the later row fails, the earlier output stays.
+    TempDir other;
+    writeFile(other / "tune.tst", "other");
+    add("tune.tst");
+    addFileRow(m_registry, m_rows, other / "tune.tst");
+    TempDir out;
+    m_settings.select = 1;
+    m_settings.destdir = out.path().string();
+    EXPECT_EQ(convertRows(m_registry, m_settings, m_rows), 1);
+    EXPECT_TRUE(isNormal(0));
+    EXPECT_EQ(status(1), "error : tune.one was already written by an earlier file of this run");
+    EXPECT_TRUE(isError(1));
+    EXPECT_EQ(readFile(out / "tune.one"), "A:tune:hello#0");
+    EXPECT_EQ(readFile(other / "tune.tst"), "other");
+
+    // A later run may replace what an earlier one wrote.
+    m_rows.deleteRow(1);
+    EXPECT_EQ(convertRows(m_registry, m_settings, m_rows), 1);
+
+    // An output that is an input of the run, here named through "." in the folder, is never
+    // written, even when that input's own row fails.
+    m_rows.deleteAllRows();
+    m_settings.destdir = (m_in.path() / ".").string();
+    add("tune.one", "mine");
+    add("tune.tst");
+    EXPECT_EQ(convertRows(m_registry, m_settings, m_rows), 0);
+    EXPECT_EQ(status(1), "error : tune.one would replace an input of this run");
+    EXPECT_TRUE(isError(1));
+    EXPECT_EQ(readFile(m_in / "tune.one"), "mine");
+}
+
+TEST_F(Conversion, AnEmptyDestinationIsRefusedNotTheRootFolder) {
+    const int row = add("tune.tst");
+    m_settings.select = 1;
+    m_settings.destdir.clear();
+    EXPECT_FALSE(convert(row).converted);
+    EXPECT_EQ(status(row), std::string(kErrNoDestination) + "\"/\"");
+    EXPECT_TRUE(isError(row));
+    EXPECT_FALSE(fs::exists("/tune.one"));
+}
+
+TEST_F(Conversion, AReplacedOutputKeepsItsModeAndAReadOnlyOneStays) {
+    const int row = add("tune.tst");
+    writeFile(m_in / "tune.one", "old");
+    fs::permissions(m_in / "tune.one", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(convert(row).converted);
+    EXPECT_EQ(fs::status(m_in / "tune.one").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    fs::permissions(m_in / "tune.one", fs::perms::owner_read | fs::perms::group_read);
+    writeFile(m_in / "tune.tst", "new");
+    EXPECT_FALSE(convert(row).converted);
+    EXPECT_EQ(status(row), kErrReadOnly);
+    EXPECT_TRUE(isError(row));
+    EXPECT_EQ(readFile(m_in / "tune.one"), "A:tune:hello#0");
+    EXPECT_EQ(listFolder(m_in.path()), (std::vector<std::string>{"tune.one", "tune.tst"}));
 }
 
 TEST_F(Conversion, BatchRunConvertsEveryRowAndCountsSuccesses) {

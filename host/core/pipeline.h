@@ -1,7 +1,7 @@
 // The steps a conversion and a preview share: read the input, unwrap an outer extension
 // with its connectors, decode with the decoders of the inner extension, arrange the Song with
-// a filter when one is chosen and code with one coder. Every message goes into one list, in order; each caller shows it in its own way.
-// Private to the core.
+// a filter when one is chosen and code with one coder. Every message goes into one list, in order;
+// each caller shows it in its own way. Private to the core.
 #pragma once
 
 #include "tonebridge/core/conversion.h"

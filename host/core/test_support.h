@@ -119,8 +119,8 @@ inline ConversionResult convertRow(const PluginRegistry& registry, const Setting
 
 /// Convert over every row as the desktop program runs it on its list: the rows marked, each
 /// row begun and shown, the counter line set at the end. Returns the number converted.
-inline int convertRows(const PluginRegistry& registry, const Settings& settings,
-                       RowAccess& rows, const BatchCallbacks& extra = {}) {
+inline int convertRows(const PluginRegistry& registry, const Settings& settings, RowAccess& rows,
+                       const BatchCallbacks& extra = {}) {
     markAllNotConverted(rows);
     std::vector<std::string> files;
     for (int row = 0; row < rows.rowCount(); ++row) {
@@ -129,8 +129,7 @@ inline int convertRows(const PluginRegistry& registry, const Settings& settings,
     BatchCallbacks callbacks;
     callbacks.stop = extra.stop;
     callbacks.started = [&](std::size_t index) {
-        return beginRow(rows, static_cast<int>(index)) &&
-               (!extra.started || extra.started(index));
+        return beginRow(rows, static_cast<int>(index)) && (!extra.started || extra.started(index));
     };
     callbacks.finished = [&](std::size_t index, const ConversionResult& result) {
         showResult(rows, static_cast<int>(index), result);
