@@ -30,8 +30,8 @@ public:
 
     void show(std::size_t index, std::size_t count, const std::string& file) {
         if (m_enabled) {
-            m_err << "\r\033[K[" << index + 1 << '/' << count << "] " << core::fileNameOf(file)
-                  << std::flush;
+            m_err << "\r\033[K[" << index + 1 << '/' << count << "] "
+                  << printable(core::fileNameOf(file)) << std::flush;
             m_shown = true;
         }
     }
@@ -50,7 +50,7 @@ private:
 };
 
 void reportUsageError(std::ostream& err, const std::string& message) {
-    err << kErrorPrefix << message << '\n';
+    err << kErrorPrefix << printable(message) << '\n';
 }
 
 /// The settings of this run: the desktop program's saved choices unless --format is given,
@@ -127,6 +127,25 @@ std::optional<core::Settings> settingsFor(const CliOptions& options,
     settings.filteroptions = options.filterOptions;
 
     if (options.dest) {
+        // Checked once, before any file is read: a run that can write nothing stops here.
+        const char* problem = nullptr;
+        switch (core::checkFolder(*options.dest)) {
+        case core::FolderState::Usable:
+            break;
+        case core::FolderState::Missing:
+            problem = kMsgDestMissing;
+            break;
+        case core::FolderState::NotAFolder:
+            problem = kMsgDestNotFolder;
+            break;
+        case core::FolderState::NotWritable:
+            problem = kMsgDestNotWritable;
+            break;
+        }
+        if (problem != nullptr) {
+            reportUsageError(err, problem + *options.dest);
+            return std::nullopt;
+        }
         settings.select = 1;
         settings.destdir = *options.dest;
     }
@@ -154,7 +173,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
     }
     if (registry.coders().empty() && registry.decoders().empty() && registry.connectors().empty() &&
         registry.filters().empty() && registry.others().empty()) {
-        err << kWarningPrefix << kMsgNoPlugins << '"' << registry.directory() << "\"\n";
+        err << kWarningPrefix << kMsgNoPlugins << '"' << printable(registry.directory()) << "\"\n";
     }
 
     if (options.listPlugins) {

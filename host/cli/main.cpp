@@ -1,5 +1,6 @@
 // tonebridge-cli: converts ringtone melodies from the command line through the plug-ins.
 #include "tonebridge/cli/app.h"
+#include "tonebridge/core/conversion.h"
 
 #include <iostream>
 
@@ -12,5 +13,7 @@
 #endif
 
 int main(int argc, char** argv) {
+    // Ctrl+C or a polite kill leaves no half-written temporary file behind.
+    tonebridge::core::removeTemporariesOnInterrupt();
     return tonebridge::cli::run(argc, argv, std::cout, std::cerr, TB_ISATTY(2) != 0);
 }

@@ -72,13 +72,44 @@ std::vector<std::string> formatListing(const core::PluginRegistry& registry) {
     return lines;
 }
 
+std::string printable(std::string_view text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    auto escapeByte = [&](unsigned char byte) {
+        shown += "\\x";
+        shown += kHex[byte >> 4];
+        shown += kHex[byte & 15];
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte == '\n') {
+            shown += "\\n";
+        } else if (byte == '\t') {
+            shown += "\\t";
+        } else if (byte == '\r') {
+            shown += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            escapeByte(byte);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escapeByte(byte);
+            escapeByte(next);
+            ++i;
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    return shown;
+}
+
 std::string resultLine(std::string_view file, const core::ConversionResult& result) {
     std::string line(file);
     line += ": ";
     const std::string status = result.status();
     if (!result.converted) {
         line += status.empty() ? std::string(kWordFailed) : status;
-        return line;
+        return printable(line);
     }
     line += kWordConverted;
     if (!status.empty()) {
@@ -94,13 +125,13 @@ std::string resultLine(std::string_view file, const core::ConversionResult& resu
     }
     if (result.outputs.empty()) {
         line += std::string(", ") + kWordNothingWritten;
-        return line;
+        return printable(line);
     }
     line += kArrow;
     for (std::size_t i = 0; i < result.outputs.size(); ++i) {
         line += (i == 0 ? "" : ", ") + result.outputs[i];
     }
-    return line;
+    return printable(line);
 }
 
 std::vector<std::string> versionLines() {

@@ -41,9 +41,9 @@ TEST(ResultLine, FailedShowsTheStatusTextOrFailed) {
     // A plug-in that fails without a message leaves the Status empty.
     EXPECT_EQ(resultLine("bad.mid", result(false, "", std::nullopt, {})), "bad.mid: failed");
     // Outputs written before a later one failed are not listed as a success.
-    EXPECT_EQ(resultLine("a.mid",
-                         result(false, "error : file cannot be created", {{1, 2}}, {"a_0.x"})),
-              "a.mid: error : file cannot be created");
+    EXPECT_EQ(
+        resultLine("a.mid", result(false, "error : file cannot be created", {{1, 2}}, {"a_0.x"})),
+        "a.mid: error : file cannot be created");
 }
 
 TEST(VersionLines, NameTheProgramAndItsVersion) {

@@ -43,6 +43,9 @@ inline constexpr const char* kMsgNoFormatChosen =
 inline constexpr const char* kMsgSavedFormatMissing = "the saved format is not loaded: ";
 inline constexpr const char* kMsgNoPlugins = "no plug-in found in ";
 inline constexpr const char* kMsgEmptyArgument = "empty value for ";
+inline constexpr const char* kMsgDestMissing = "destination folder does not exist: ";
+inline constexpr const char* kMsgDestNotFolder = "destination is not a folder: ";
+inline constexpr const char* kMsgDestNotWritable = "cannot write into the destination folder: ";
 
 /// Per-file report words.
 inline constexpr const char* kWordConverted = "converted";

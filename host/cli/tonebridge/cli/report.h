@@ -15,7 +15,12 @@ namespace tonebridge::cli {
 /// decoders read.
 std::vector<std::string> formatListing(const core::PluginRegistry& registry);
 
-/// One file's result line: "FILE: converted, 123 bytes -> OUT" or "FILE: STATUS".
+/// text with every control character written as an escape (\n, \t, \x1b, and the C1 controls
+/// of UTF-8 as \xc2\x9b), so that a file name or a message cannot break a line or drive the
+/// terminal.
+std::string printable(std::string_view text);
+
+/// One file's result line: "FILE: converted, 123 bytes -> OUT" or "FILE: STATUS", printable.
 std::string resultLine(std::string_view file, const core::ConversionResult& result);
 
 /// The "Chimewright - V4.10" line and the program's own name and version.
