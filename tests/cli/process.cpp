@@ -1,12 +1,15 @@
 #include "process.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -24,10 +27,10 @@ std::string slurp(const std::filesystem::path& path) {
 
 } // namespace
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::filesystem::path& cwd,
-                         const std::map<std::string, std::string>& env,
-                         const std::filesystem::path& scratch) {
+RunningProcess startProcess(const std::string& program, const std::vector<std::string>& args,
+                            const std::filesystem::path& cwd,
+                            const std::map<std::string, std::string>& env,
+                            const std::filesystem::path& scratch) {
     // Everything the child needs is prepared before fork: it only redirects and execs.
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -59,6 +62,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     const std::string dir = cwd.string();
 
     const pid_t pid = fork();
+    if (pid < 0) {
+        return {};
+    }
     if (pid == 0) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -70,22 +76,47 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
+    return RunningProcess{pid, outPath, errPath};
+}
+
+ProcessResult waitProcess(const RunningProcess& child, int limitMs) {
     ProcessResult result;
-    if (pid < 0) {
+    if (child.pid < 0) {
         return result;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        const pid_t done = waitpid(child.pid, &status, limitMs > 0 ? WNOHANG : 0);
+        if (done == child.pid) {
+            break;
+        }
+        if (done < 0 && errno != EINTR) {
             return result;
+        }
+        if (limitMs > 0 && std::chrono::steady_clock::now() > deadline) {
+            kill(child.pid, SIGKILL);
+            waitpid(child.pid, &status, 0);
+            result.timedOut = true;
+            break;
+        }
+        if (limitMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     }
-    result.out = slurp(outPath);
-    result.err = slurp(errPath);
+    result.out = slurp(child.outPath);
+    result.err = slurp(child.errPath);
     return result;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::filesystem::path& cwd,
+                         const std::map<std::string, std::string>& env,
+                         const std::filesystem::path& scratch) {
+    return waitProcess(startProcess(program, args, cwd, env, scratch));
 }
 
 } // namespace tonebridge::test

@@ -12,6 +12,14 @@ struct ProcessResult {
     int exitCode = -1; ///< the exit status, or -1 when the child did not exit normally
     std::string out;
     std::string err;
+    bool timedOut = false; ///< killed by waitProcess after its time limit
+};
+
+/// A child started by startProcess, not yet waited for.
+struct RunningProcess {
+    int pid = -1;
+    std::filesystem::path outPath;
+    std::filesystem::path errPath;
 };
 
 /// Runs program with args in directory cwd, with the current environment plus env (which
@@ -21,5 +29,15 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const std::filesystem::path& cwd,
                          const std::map<std::string, std::string>& env,
                          const std::filesystem::path& scratch);
+
+/// Starts the child as runProcess does and returns at once.
+RunningProcess startProcess(const std::string& program, const std::vector<std::string>& args,
+                            const std::filesystem::path& cwd,
+                            const std::map<std::string, std::string>& env,
+                            const std::filesystem::path& scratch);
+
+/// Waits for the child; after limitMs milliseconds (0: no limit) it is killed and the result
+/// says timedOut.
+ProcessResult waitProcess(const RunningProcess& child, int limitMs = 0);
 
 } // namespace tonebridge::test
