@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace tonebridge::core {
 namespace {
 
@@ -486,6 +488,14 @@ TEST_F(Conversion, DetectFileLabelsTypesAndSizes) {
     EXPECT_EQ(missing.status, kStatusCannotOpen);
     EXPECT_EQ(missing.size, "");
     EXPECT_EQ(missing.type, "tst");
+
+    // A FIFO is not opened (that would wait for a writer), nor is a device read.
+    ASSERT_EQ(mkfifo((m_in / "pipe.tst").c_str(), 0644), 0);
+    for (const std::string& path : {m_in / "pipe.tst", std::string("/dev/zero")}) {
+        const FileInfo special = detectFile(m_registry, path);
+        EXPECT_EQ(special.status, kStatusCannotOpen) << path;
+        EXPECT_EQ(special.size, "") << path;
+    }
 }
 
 TEST_F(Conversion, AddFilesFillsEveryCellAndTheCounter) {
