@@ -71,6 +71,32 @@ SongPtr readMidi(const std::filesystem::path& path) {
     return SongPtr(status == 0 ? song : nullptr);
 }
 
+/// song written as a MIDI file and read back, as a run with --fit-for and --format Midi
+/// writes the arrangement and a later run reads it.
+SongPtr throughMidiFile(const Song& song) {
+    uint8_t** buffers = nullptr;
+    uint32_t* sizes = nullptr;
+    uint32_t count = 0;
+    char* message = nullptr;
+    const int32_t status = tonebridge::midi::encode(&song, &buffers, &sizes, &count, &message);
+    std::free(message);
+    message = nullptr;
+    SongPtr back;
+    if (status == 0 && count == 1) {
+        Song* read = nullptr;
+        if (tonebridge::midi::decode(buffers[0], sizes[0], "arranged", &read, &message) == 0) {
+            back.reset(read);
+        }
+        std::free(message);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        std::free(buffers[i]);
+    }
+    std::free(buffers);
+    std::free(sizes);
+    return back;
+}
+
 /// One note per event pair on channel 0 in as many tracks as the count needs.
 SongPtr manyNotes(std::size_t count, bool samePitch) {
     SongBuilder b(1, 480);
@@ -201,6 +227,11 @@ TEST(Filter, EveryCorpusSongWithAPitchedNoteBecomesAGdRingtoneOrIsRefusedClearly
             if (o.status == 0) {
                 const auto stream = gdStream(*o.song, formatId);
                 EXPECT_FALSE(stream.empty()) << entry.path();
+                // The arrangement kept as a MIDI file codes to the same stream without the
+                // filter.
+                const SongPtr kept = throughMidiFile(*o.song);
+                ASSERT_TRUE(kept) << entry.path();
+                EXPECT_EQ(gdStream(*kept, formatId), stream) << entry.path();
                 if (o.message != fit::kMsgUnchanged || target == fit::kGd75WriterId) {
                     EXPECT_LE(stream.size(), 140u) << entry.path();
                 }
