@@ -77,6 +77,11 @@ public:
         gdDecode[1] = entry<TbDecodeFn>("gd95_reader", TB_EXPORT_DECODE);
         codeLsp = entry<TbCodeLspFn>("lsp_coder", TB_EXPORT_CODE_LSP);
         decodeLsp = entry<TbDecodeLspFn>("lsp_decoder", TB_EXPORT_DECODE_LSP);
+        fit = entry<TbFilterFn>("ringtone_fit", TB_EXPORT_FILTER);
+        textCode[0] = entry<TbCodeFn>("rtttl_writer", TB_EXPORT_CODE);
+        textCode[1] = entry<TbCodeFn>("imelody_writer", TB_EXPORT_CODE);
+        textDecode[0] = entry<TbDecodeFn>("rtttl_reader", TB_EXPORT_DECODE);
+        textDecode[1] = entry<TbDecodeFn>("imelody_reader", TB_EXPORT_DECODE);
     }
 
     /// A Song read by the MIDI reader plug-in; null when it refuses the file.
@@ -111,7 +116,14 @@ public:
     TbDecodeFn gdDecode[2] = {};
     TbCodeLspFn codeLsp = nullptr;
     TbDecodeLspFn decodeLsp = nullptr;
+    TbFilterFn fit = nullptr;
+    TbCodeFn textCode[2] = {};
+    TbDecodeFn textDecode[2] = {};
 };
+
+/// Identifiers of the coders the ringtone filter arranges for in these jobs.
+constexpr int32_t kGd75Coder = 0x2000002;
+constexpr int32_t kTextCoders[2] = {0x2000010, 0x2000011};
 
 /// One call of one entry point on one input; returns what it gave in comparable form.
 using Job = std::function<std::vector<uint8_t>()>;
@@ -198,6 +210,53 @@ std::vector<Job> jobsFor(const Plugins& p, const std::vector<uint8_t>& file) {
         out.insert(out.end(), bytes.begin(), bytes.end());
         return out;
     });
+    jobs.push_back([&p, file] {
+        // The ringtone filter arranging for the GD75, then the GD75 coder.
+        const SongPtr song = p.song(file);
+        Song* arranged = nullptr;
+        char* message = nullptr;
+        const int32_t status = p.fit(song.get(), kGd75Coder, "", &arranged, &message);
+        const SongPtr owned(arranged);
+        std::vector<uint8_t> out = record(status, message, p.songBytes(arranged));
+        if (status == 0) {
+            BufferSet set;
+            message = nullptr;
+            const int32_t coded =
+                p.gdCode[0](arranged, &set.buffers, &set.sizes, &set.count, &message);
+            const std::vector<uint8_t> bytes = record(coded, message, joined(set));
+            out.insert(out.end(), bytes.begin(), bytes.end());
+        }
+        return out;
+    });
+    for (int format = 0; format < 2; ++format) {
+        // Arranged for a text format, written as text and read back.
+        jobs.push_back([&p, file, format] {
+            const SongPtr song = p.song(file);
+            Song* arranged = nullptr;
+            char* message = nullptr;
+            int32_t status = p.fit(song.get(), kTextCoders[format], "", &arranged, &message);
+            const SongPtr owned(arranged);
+            std::vector<uint8_t> out = record(status, message, {});
+            if (status != 0) {
+                return out;
+            }
+            BufferSet set;
+            message = nullptr;
+            status = p.textCode[format](arranged, &set.buffers, &set.sizes, &set.count, &message);
+            const std::vector<uint8_t> text = record(status, message, joined(set));
+            out.insert(out.end(), text.begin(), text.end());
+            if (status == 0 && set.count > 0) {
+                Song* decoded = nullptr;
+                message = nullptr;
+                const int32_t read =
+                    p.textDecode[format](set.buffers[0], set.sizes[0], "tune", &decoded, &message);
+                const SongPtr back(decoded);
+                const std::vector<uint8_t> bytes = record(read, message, p.songBytes(decoded));
+                out.insert(out.end(), bytes.begin(), bytes.end());
+            }
+            return out;
+        });
+    }
     return jobs;
 }
 
