@@ -85,6 +85,28 @@ TEST_F(TextFormatsCli, ImelodyToMidiAndBack) {
     EXPECT_EQ(readText(m_work / "back" / "tune.imy"), melody);
 }
 
+TEST_F(TextFormatsCli, AnyMidiFileBecomesATextTuneWithTheFilter) {
+    if (!fs::exists(kPlugins / "ringtone_fit.so")) {
+        GTEST_SKIP() << "ringtone_fit.so is not built";
+    }
+    // Three voices: refused as they are, arranged into one with --fit.
+    fs::copy_file(fs::path(TB_EXAMPLES_DIR) / "three_voices.mid", m_work / "song.mid");
+    const ProcessResult refused = cli({"--format", "iMelody", "song.mid"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_FALSE(fs::exists(m_work / "song.imy"));
+    fs::create_directory(m_work / "back");
+    for (const char* format : {"iMelody", "RTTTL"}) {
+        const ProcessResult fitted = cli({"--format", format, "--fit", "song.mid"});
+        ASSERT_EQ(fitted.exitCode, 0) << fitted.out << fitted.err;
+        EXPECT_NE(fitted.out.find("song.mid: converted (fitted"), std::string::npos) << fitted.out;
+        // What was written reads back.
+        const std::string written = std::string(format) == "RTTTL" ? "song.rtttl" : "song.imy";
+        const ProcessResult back = cli({"--format", "Midi", "--dest", "back", written});
+        EXPECT_EQ(back.exitCode, 0) << back.out << back.err;
+    }
+    EXPECT_EQ(readText(m_work / "song.imy").rfind("BEGIN:IMELODY", 0), 0u);
+}
+
 TEST_F(TextFormatsCli, BadTuneIsRefusedAndNothingIsWritten) {
     writeText(m_work / "bad.rtx", "bad:d=4,o=5,b=100000:c");
     const ProcessResult r = cli({"--format", "gd75", "bad.rtx"});
