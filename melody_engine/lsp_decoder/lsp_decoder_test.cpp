@@ -7,6 +7,8 @@
 #include "tonebridge/dynamic_library.h"
 #include "tonebridge/plugin_support.h"
 
+#include "tonebridge/test_data.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -117,8 +119,7 @@ Stream level3(uint32_t voices) {
 }
 
 /// The document's example of format id 0: "abc", tempo 120, quarter notes 72 74 76 72.
-const Bytes kExample = {0x44, 0x48, 0x11, 0xFF, 0x03, 0x36, 0x16, 0x26, 0x30,
-                        0x47, 0x1E, 0x35, 0xAF, 0xC0, 0xC8, 0x22, 0xC8, 0xD0};
+const Bytes kExample = tonebridge::test::testData("gd/worked_example.gd75");
 
 struct Event {
     uint32_t delta;

@@ -4,6 +4,8 @@
 #include "stream_reader.h"
 #include "tonebridge/dynamic_library.h"
 
+#include "tonebridge/test_data.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,8 +20,7 @@ using test::makeSong;
 using test::noteTrack;
 using test::trackName;
 
-const Bytes kWorkedExample{0x44, 0x48, 0x11, 0xFF, 0x03, 0x36, 0x16, 0x26, 0x30,
-                           0x47, 0x1E, 0x35, 0xAF, 0xC0, 0xC8, 0x22, 0xC8, 0xD0};
+const Bytes kWorkedExample = tonebridge::test::testData("gd/worked_example.gd75");
 
 SongPtr workedExampleSong() {
     return makeSong({{trackName("abc")}, noteTrack({{72, 480}, {74, 480}, {76, 480}, {72, 480}})});

@@ -2,6 +2,8 @@
 #include "melody_writer.h"
 #include "stream_reader.h"
 
+#include "tonebridge/test_data.h"
+
 #include <gtest/gtest.h>
 
 namespace tonebridge::lsp {
@@ -14,9 +16,12 @@ constexpr uint8_t kQ = 15; // quarter
 constexpr uint8_t kE = 12; // eighth
 constexpr uint8_t kS = 9;  // sixteenth
 
-MelodyNote note(uint8_t pitch, uint8_t duration = kQ, uint32_t rest = 0) { return {pitch, duration, rest}; }
+MelodyNote note(uint8_t pitch, uint8_t duration = kQ, uint32_t rest = 0) {
+    return {pitch, duration, rest};
+}
 
-Melody melodyOf(std::vector<std::vector<MelodyNote>> voices, std::string title = "abc", uint16_t tempo = 120) {
+Melody melodyOf(std::vector<std::vector<MelodyNote>> voices, std::string title = "abc",
+                uint16_t tempo = 120) {
     Melody m;
     m.title = std::move(title);
     m.tempo = tempo;
@@ -35,7 +40,8 @@ std::vector<VoiceEntry> notesAsEntries(const std::vector<MelodyNote>& notes) {
 }
 
 /// Pitch items of a voice coded around the given repeat.
-std::vector<PitchItem> pitchItems(const std::vector<MelodyNote>& notes, const Repeat& repeat, bool single = false) {
+std::vector<PitchItem> pitchItems(const std::vector<MelodyNote>& notes, const Repeat& repeat,
+                                  bool single = false) {
     return codePitches(notesAsEntries(notes), repeat, single).items;
 }
 
@@ -47,9 +53,15 @@ Repeat repeatAt(uint32_t length, std::vector<uint32_t> positions) {
 }
 
 const PitchItem kMarker{PitchItem::BlockMarker};
-PitchItem abs(uint8_t p) { return {PitchItem::Absolute, p}; }
-PitchItem step(uint8_t code) { return {PitchItem::Interval, code}; }
-PitchItem repeatItem(uint8_t count) { return {PitchItem::BlockRepeat, count}; }
+PitchItem abs(uint8_t p) {
+    return {PitchItem::Absolute, p};
+}
+PitchItem step(uint8_t code) {
+    return {PitchItem::Interval, code};
+}
+PitchItem repeatItem(uint8_t count) {
+    return {PitchItem::BlockRepeat, count};
+}
 const PitchItem kRest{PitchItem::Rest};
 
 Bytes write(const uint8_t* descriptor, const Melody& m, int32_t expectStatus = kCoderOk) {
@@ -60,8 +72,9 @@ Bytes write(const uint8_t* descriptor, const Melody& m, int32_t expectStatus = k
 
 TEST(EventList, SplitsRestsGreedilyAndPlacesEveryEntry) {
     const auto entries = notesAsEntries({note(60, kQ, 1024), note(61, kE), note(62, kS, 96)});
-    const std::vector<VoiceEntry> expected{{0, 23, kRestPitch},  {896, 15, kRestPitch}, {1024, kQ, 60},
-                                           {1152, kE, 61},       {1216, 13, kRestPitch}, {1312, kS, 62}};
+    const std::vector<VoiceEntry> expected{{0, 23, kRestPitch},    {896, 15, kRestPitch},
+                                           {1024, kQ, 60},         {1152, kE, 61},
+                                           {1216, 13, kRestPitch}, {1312, kS, 62}};
     EXPECT_EQ(entries, expected);
     EXPECT_EQ(entries[2].pitchClass(), 0);
     EXPECT_EQ(entries[2].octave(), 4);
@@ -72,8 +85,10 @@ TEST(EventList, SplitsRestsGreedilyAndPlacesEveryEntry) {
 }
 
 TEST(PitchCoding, IntervalsWithinMinusSixToSevenOthersAbsolute) {
-    const auto items = pitchItems({note(60), note(67), note(61), note(69), note(62, kQ, 128), note(62)}, Repeat{});
-    const std::vector<PitchItem> expected{abs(60), step(7),  step(10), abs(69), kRest, abs(62), step(0)};
+    const auto items =
+        pitchItems({note(60), note(67), note(61), note(69), note(62, kQ, 128), note(62)}, Repeat{});
+    const std::vector<PitchItem> expected{abs(60), step(7), step(10), abs(69),
+                                          kRest,   abs(62), step(0)};
     EXPECT_EQ(items, expected);
 }
 
@@ -82,7 +97,8 @@ TEST(PitchCoding, ThreeAndThreeBecomeABlockAndOneRepeat) {
     const Repeat found = findRepeat(entryKeys(notesAsEntries(six)), kPitchRepeatWeights);
     ASSERT_EQ(found, repeatAt(3, {0, 3}));
     const PitchCoding coding = codePitches(notesAsEntries(six), found, false);
-    EXPECT_EQ(coding.items, (std::vector<PitchItem>{kMarker, abs(72), step(2), step(2), kMarker, repeatItem(1)}));
+    EXPECT_EQ(coding.items,
+              (std::vector<PitchItem>{kMarker, abs(72), step(2), step(2), kMarker, repeatItem(1)}));
     EXPECT_EQ(coding.rhythm, (Bytes{kQ, kQ, kQ}));
 
     auto nine = six;
@@ -93,12 +109,11 @@ TEST(PitchCoding, ThreeAndThreeBecomeABlockAndOneRepeat) {
 
 TEST(PitchCoding, StretchesBetweenOccurrencesSplitRepeats) {
     // x [a b c] y [a b c] [a b c] z: the previous pitch runs on across stretches, not repeats.
-    const std::vector<MelodyNote> notes{note(50), note(60), note(62), note(64), note(70),
-                                        note(60), note(62), note(64), note(60), note(62),
-                                        note(64), note(66)};
+    const std::vector<MelodyNote> notes{note(50), note(60), note(62), note(64), note(70), note(60),
+                                        note(62), note(64), note(60), note(62), note(64), note(66)};
     EXPECT_EQ(pitchItems(notes, repeatAt(3, {1, 5, 8})),
-              (std::vector<PitchItem>{abs(50), kMarker, abs(60), step(2), step(2), kMarker, step(6), repeatItem(2),
-                                      step(12)}));
+              (std::vector<PitchItem>{abs(50), kMarker, abs(60), step(2), step(2), kMarker, step(6),
+                                      repeatItem(2), step(12)}));
 }
 
 TEST(PitchCoding, RepeatCountsNeverExceedFifteen) {
@@ -111,7 +126,8 @@ TEST(PitchCoding, RepeatCountsNeverExceedFifteen) {
     const std::vector<PitchItem> head{kMarker, abs(60), step(4), step(3), kMarker};
     auto sixteen = head;
     sixteen.push_back(repeatItem(15));
-    EXPECT_EQ(pitchItems({notes.begin(), notes.begin() + 48}, repeatAt(3, {positions.begin(), positions.begin() + 16})),
+    EXPECT_EQ(pitchItems({notes.begin(), notes.begin() + 48},
+                         repeatAt(3, {positions.begin(), positions.begin() + 16})),
               sixteen);
     auto seventeen = sixteen;
     seventeen.push_back(repeatItem(1));
@@ -136,13 +152,14 @@ struct GroupRow {
 TEST(RhythmGrouping, FollowsTheGroupingTableTopDown) {
     const int n = kNoItem;
     const std::vector<GroupRow> rows{
-        {9, 9, 9, 9, {{19}}, 4},   {9, 9, 12, n, {{18}}, 3},  {9, 9, 9, n, {{17}}, 2},  {9, 13, n, n, {{20}}, 2},
-        {9, 12, n, n, {{0}}, 1},   {12, 12, 12, 12, {{22}}, 4}, {12, 12, 9, n, {{21}}, 2}, {12, 9, 9, n, {{23}}, 3},
-        {12, 16, n, n, {{24}}, 2}, {12, 9, n, n, {{3}}, 1},   {13, 9, n, n, {{25}}, 2}, {13, 13, n, n, {{4}}, 1},
-        {15, 15, n, n, {{26}}, 2}, {15, n, n, n, {{6}}, 1},   {16, 12, n, n, {{27}}, 2}, {16, 9, 9, n, {{28}}, 3},
-        {16, 9, n, n, {{7}}, 1},   {10, 10, n, n, {{1}}, 1},  {20, n, n, n, {{11}}, 1}, {17, n, n, n, {{8}}, 1},
-        {21, n, n, n, {{12}, {0}}, 1}, {23, n, n, n, {{12}, {2}}, 1}, {0, n, n, n, {{13}, {3}}, 1},
-        {8, 8, n, n, {{13}, {11}}, 1},
+        {9, 9, 9, 9, {{19}}, 4},       {9, 9, 12, n, {{18}}, 3},     {9, 9, 9, n, {{17}}, 2},
+        {9, 13, n, n, {{20}}, 2},      {9, 12, n, n, {{0}}, 1},      {12, 12, 12, 12, {{22}}, 4},
+        {12, 12, 9, n, {{21}}, 2},     {12, 9, 9, n, {{23}}, 3},     {12, 16, n, n, {{24}}, 2},
+        {12, 9, n, n, {{3}}, 1},       {13, 9, n, n, {{25}}, 2},     {13, 13, n, n, {{4}}, 1},
+        {15, 15, n, n, {{26}}, 2},     {15, n, n, n, {{6}}, 1},      {16, 12, n, n, {{27}}, 2},
+        {16, 9, 9, n, {{28}}, 3},      {16, 9, n, n, {{7}}, 1},      {10, 10, n, n, {{1}}, 1},
+        {20, n, n, n, {{11}}, 1},      {17, n, n, n, {{8}}, 1},      {21, n, n, n, {{12}, {0}}, 1},
+        {23, n, n, n, {{12}, {2}}, 1}, {0, n, n, n, {{13}, {3}}, 1}, {8, 8, n, n, {{13}, {11}}, 1},
     };
     for (const GroupRow& row : rows) {
         Codes out;
@@ -157,7 +174,8 @@ TEST(RhythmCoding, GroupsStayInsideTheirStretchAroundTheRepeat) {
               (Codes{{12}, {0}, {15}, {18}, {15}, {16, 2}, {6}}));
     // Without the block the groups would run across the stretch boundaries.
     EXPECT_EQ(codeRhythm(Bytes{9, 9, 9, 9, 9}, Repeat{}), (Codes{{19}, {0}}));
-    EXPECT_EQ(codeRhythm(Bytes{9, 9, 9, 9, 9}, repeatAt(2, {1, 3})), (Codes{{0}, {15}, {17}, {15}, {16, 1}}));
+    EXPECT_EQ(codeRhythm(Bytes{9, 9, 9, 9, 9}, repeatAt(2, {1, 3})),
+              (Codes{{0}, {15}, {17}, {15}, {16, 1}}));
 }
 
 TEST(SharedRhythm, CopiesMatchingRunsAndGroupsTheRest) {
@@ -184,7 +202,8 @@ TEST(SharedRhythm, LongRunsAreCopiedSixtyThreeItemsAtATime) {
     const std::vector<MelodyNote> notes(130, note(60, kS));
     const auto entries = notesAsEntries(notes);
     std::vector<uint64_t> times;
-    for (const auto& e : entries) times.push_back(e.start);
+    for (const auto& e : entries)
+        times.push_back(e.start);
     EXPECT_EQ(sharedThirdRhythm(times, entries, entries), (Codes{{29, 63}, {29, 63}, {29, 4}}));
 }
 
@@ -198,9 +217,13 @@ TEST(StreamLayout, HeaderTitleAndEventCount) {
     writeHeader(withChecksum, descriptorFor(3), "");
     EXPECT_EQ(withChecksum.bytes(), (Bytes{0x44, 0x48, 0x12, 0x20, 0x03, 0x00}));
 
-    for (const auto& [count, bytes] : std::vector<std::pair<uint32_t, Bytes>>{
-             {0, {0x00}}, {127, {0x7F}}, {128, {0x80, 0x01}}, {200, {0xC8, 0x01}}, {300, {0xAC, 0x02}},
-             {32767, {0xFF, 0xFF}}}) {
+    for (const auto& [count, bytes] :
+         std::vector<std::pair<uint32_t, Bytes>>{{0, {0x00}},
+                                                 {127, {0x7F}},
+                                                 {128, {0x80, 0x01}},
+                                                 {200, {0xC8, 0x01}},
+                                                 {300, {0xAC, 0x02}},
+                                                 {32767, {0xFF, 0xFF}}}) {
         BitWriter w;
         writeEventCount(w, count);
         EXPECT_EQ(w.bytes(), bytes) << count;
@@ -209,8 +232,7 @@ TEST(StreamLayout, HeaderTitleAndEventCount) {
 
 TEST(StreamLayout, WorkedExampleOfFormatZero) {
     const Melody m = melodyOf({{note(72), note(74), note(76), note(72)}});
-    EXPECT_EQ(write(descriptorFor(0), m), (Bytes{0x44, 0x48, 0x11, 0xFF, 0x03, 0x36, 0x16, 0x26, 0x30, 0x47, 0x1E,
-                                                 0x35, 0xAF, 0xC0, 0xC8, 0x22, 0xC8, 0xD0}));
+    EXPECT_EQ(write(descriptorFor(0), m), tonebridge::test::testData("gd/worked_example.gd75"));
 }
 
 TEST(StreamLayout, ChecksumSitsInTheHeaderNibbles) {
@@ -218,7 +240,8 @@ TEST(StreamLayout, ChecksumSitsInTheHeaderNibbles) {
     const Bytes s = write(descriptorFor(3), m);
     ASSERT_GT(s.size(), 5u);
     unsigned sum = 7;
-    for (std::size_t i = 5; i < s.size(); ++i) sum += s[i];
+    for (std::size_t i = 5; i < s.size(); ++i)
+        sum += s[i];
     EXPECT_EQ(s[3] >> 4, 0x2);
     EXPECT_EQ(((s[3] & 0x0F) << 4) | (s[4] >> 4), static_cast<int>(sum % 256));
     EXPECT_EQ(s[4] & 0x0F, 3);
@@ -235,17 +258,17 @@ TEST(StreamLayout, LevelThreeCarriesVoiceWidthsProgramAndVolume) {
     m.voices[1].volume = 15;
     BitWriter w;
     writeHeader(w, descriptorFor(6), "abc");
-    w.write(2, 8);                                    // N: two notes
-    w.write(29, 5), w.write(0, 3), w.write(2, 6);     // two voices
-    w.write(14, 5), w.write(100, 9);                  // tempo
-    w.write(29, 5), w.write(1, 3), w.write(0, 2);     // voice 0, index in 2 bits
-    w.write(6, 5), w.write(31, 5);                    // a quarter
-    w.write(8, 4), w.write(10, 4), w.write(0x85, 8);  // program, percussion bit kept
-    w.write(8, 4), w.write(12, 4), w.write(9, 4);     // volume
-    w.write(8, 4), w.write(1, 4), w.write(60, 7);     // absolute 60
+    w.write(2, 8);                                   // N: two notes
+    w.write(29, 5), w.write(0, 3), w.write(2, 6);    // two voices
+    w.write(14, 5), w.write(100, 9);                 // tempo
+    w.write(29, 5), w.write(1, 3), w.write(0, 2);    // voice 0, index in 2 bits
+    w.write(6, 5), w.write(31, 5);                   // a quarter
+    w.write(8, 4), w.write(10, 4), w.write(0x85, 8); // program, percussion bit kept
+    w.write(8, 4), w.write(12, 4), w.write(9, 4);    // volume
+    w.write(8, 4), w.write(1, 4), w.write(60, 7);    // absolute 60
     w.write(8, 4), w.write(13, 4);
-    w.write(29, 5), w.write(1, 3), w.write(1, 2);     // voice 1
-    w.write(6, 5), w.write(3, 5), w.write(31, 5);     // quarter rest, eighth
+    w.write(29, 5), w.write(1, 3), w.write(1, 2); // voice 1
+    w.write(6, 5), w.write(3, 5), w.write(31, 5); // quarter rest, eighth
     w.write(8, 4), w.write(10, 4), w.write(2, 8);
     w.write(8, 4), w.write(12, 4), w.write(15, 4);
     w.write(9, 4), w.write(8, 4), w.write(1, 4), w.write(62, 7);
@@ -267,9 +290,11 @@ TEST(VoiceSelection, DescriptorLimitDropsTheLastVoices) {
     const std::vector<MelodyNote> a{note(60), note(62)}, b{note(40, kE), note(41, kE), note(45)},
         c{note(90, kS, 32), note(88)}, d{note(30, kS), note(31, kS)};
     for (const int id : {3, 4}) {
-        EXPECT_EQ(write(descriptorFor(id), melodyOf({a, b, c, d})), write(descriptorFor(id), melodyOf({a, b, c})));
+        EXPECT_EQ(write(descriptorFor(id), melodyOf({a, b, c, d})),
+                  write(descriptorFor(id), melodyOf({a, b, c})));
     }
-    EXPECT_EQ(write(descriptorFor(0), melodyOf({{note(72)}, b})), write(descriptorFor(0), melodyOf({{note(72)}})));
+    EXPECT_EQ(write(descriptorFor(0), melodyOf({{note(72)}, b})),
+              write(descriptorFor(0), melodyOf({{note(72)}})));
 }
 
 TEST(VoiceSelection, OctaveRuleAppliesToSingleVoiceMelodiesOnly) {

@@ -6,6 +6,8 @@
 #include "tonebridge/dynamic_library.h"
 #include "tonebridge/plugin_support.h"
 
+#include "tonebridge/test_data.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -27,8 +29,7 @@ using Bytes = std::vector<uint8_t>;
 const fs::path kPlugins = TB_PLUGINS_DIR;
 
 /// The example stream of format id 0: "abc", tempo 120, quarter notes 72 74 76 72.
-const Bytes kExample = {0x44, 0x48, 0x11, 0xFF, 0x03, 0x36, 0x16, 0x26, 0x30,
-                        0x47, 0x1E, 0x35, 0xAF, 0xC0, 0xC8, 0x22, 0xC8, 0xD0};
+const Bytes kExample = test::testData("gd/worked_example.gd75");
 const char* const kExampleHex = "444811FF0336162630471E35AFC0C822C8D0";
 
 LibraryHandle plugin(const char* name) {
@@ -60,8 +61,9 @@ DecodeResult decodeWith(LibraryHandle lib, const Bytes& bytes) {
     EXPECT_NE(decode, nullptr);
     Song* song = nullptr;
     char* message = nullptr;
-    DecodeResult r{decode(bytes.data(), static_cast<uint32_t>(bytes.size()), "ignored", &song, &message),
-                   SongPtr(song), message != nullptr ? message : ""};
+    DecodeResult r{
+        decode(bytes.data(), static_cast<uint32_t>(bytes.size()), "ignored", &song, &message),
+        SongPtr(song), message != nullptr ? message : ""};
     std::free(message);
     return r;
 }
@@ -80,10 +82,13 @@ struct Identity {
 
 TEST(GdPlugins, CarryTheirIdentity) {
     const Identity all[] = {
-        {"gd75_writer", 2, 0x2000002, "Coder Panasonic GD75", "15/14/2002", "Panasonic GD75", ".gd75"},
-        {"gd95_writer", 2, 0x2000003, "Coder Panasonic GD95/85", "15/14/2002", "Panasonic GD85/95", ".gd85_95"},
+        {"gd75_writer", 2, 0x2000002, "Coder Panasonic GD75", "15/14/2002", "Panasonic GD75",
+         ".gd75"},
+        {"gd95_writer", 2, 0x2000003, "Coder Panasonic GD95/85", "15/14/2002", "Panasonic GD85/95",
+         ".gd85_95"},
         {"gd75_reader", 1, 0x1000002, "Decoder Panasonic GD75", "19/06/2002", "gd75", nullptr},
-        {"gd95_reader", 1, 0x1000004, "Decoder Panasonic GD95/85", "19/06/2002", "gd85_95", nullptr},
+        {"gd95_reader", 1, 0x1000004, "Decoder Panasonic GD95/85", "19/06/2002", "gd85_95",
+         nullptr},
     };
     for (const Identity& want : all) {
         SCOPED_TRACE(want.file);
@@ -126,7 +131,8 @@ TEST(GdReaders, PassTheEnginesFailureOnUnchanged) {
     const Bytes junk = {0x44, 0x48, 0x11};
     Song* untouched = reinterpret_cast<Song*>(0x30);
     char* message = nullptr;
-    EXPECT_EQ(decode(junk.data(), static_cast<uint32_t>(junk.size()), "x", &untouched, &message), 0x1010180);
+    EXPECT_EQ(decode(junk.data(), static_cast<uint32_t>(junk.size()), "x", &untouched, &message),
+              0x1010180);
     EXPECT_EQ(untouched, reinterpret_cast<Song*>(0x30));
     ASSERT_NE(message, nullptr);
     EXPECT_STREQ(message, "error : wrong larkspur file");
@@ -146,7 +152,9 @@ CodeResult codeWith(LibraryHandle lib, const Song& song) {
     EXPECT_NE(code, nullptr);
     BufferSet set;
     char* message = nullptr;
-    CodeResult r{code(&song, &set.buffers, &set.sizes, &set.count, &message), {}, message != nullptr ? message : ""};
+    CodeResult r{code(&song, &set.buffers, &set.sizes, &set.count, &message),
+                 {},
+                 message != nullptr ? message : ""};
     std::free(message);
     if (r.status == 0) {
         EXPECT_EQ(set.count, 1u);
@@ -155,6 +163,30 @@ CodeResult codeWith(LibraryHandle lib, const Song& song) {
     return r;
 }
 
+TEST(GdGolden, TheExampleMelodiesCodeToTheirKeptStreams) {
+    for (const char* name : {"tune", "three_voices"}) {
+        const fs::path midi = fs::path(TB_EXAMPLES_DIR) / (std::string(name) + ".mid");
+        const DecodeResult song = decodeWith(plugin("midi_reader"), test::testDataAt(midi));
+        ASSERT_EQ(song.status, 0) << name;
+        for (const auto& [coder, ext] :
+             {std::pair{"gd75_writer", ".gd75"}, std::pair{"gd95_writer", ".gd85_95"}}) {
+            SCOPED_TRACE(std::string(name) + ext);
+            auto code = findExport<TbCodeFn>(plugin(coder), "Code");
+            ASSERT_NE(code, nullptr);
+            BufferSet set;
+            char* message = nullptr;
+            ASSERT_EQ(code(song.song.get(), &set.buffers, &set.sizes, &set.count, &message), 0);
+            std::free(message);
+            ASSERT_EQ(set.count, 1u);
+            const Bytes golden = test::testData("gd/" + std::string(name) + ext);
+            ASSERT_FALSE(golden.empty());
+            EXPECT_EQ(Bytes(set.buffers[0], set.buffers[0] + set.sizes[0]), golden);
+            // And the reader of the model reads its stream.
+            const char* reader = ext == std::string(".gd75") ? "gd75_reader" : "gd95_reader";
+            EXPECT_EQ(decodeWith(plugin(reader), golden).status, 0);
+        }
+    }
+}
 
 TEST(GdRoundTrip, TheExampleStreamDecodesAndCodesBackByteForByte) {
     DecodeResult song = decodeWith(plugin("gd75_reader"), kExample);
@@ -236,7 +268,9 @@ private:
     fs::path m_path;
 };
 
-fs::path pluginFile(const std::string& name) { return kPlugins / (name + kLibrarySuffix); }
+fs::path pluginFile(const std::string& name) {
+    return kPlugins / (name + kLibrarySuffix);
+}
 
 std::vector<fs::path> allGdPlugins() {
     return {pluginFile("gd75_writer"), pluginFile("gd95_writer"), pluginFile("gd75_reader"),
@@ -244,8 +278,10 @@ std::vector<fs::path> allGdPlugins() {
 }
 
 /// Runs gd_probe and returns its key=value lines; the probe must exit with 0.
-std::map<std::string, std::string> probe(const std::string& mode, const fs::path& lib, const std::string& arg) {
-    const std::string command = std::string("'") + TB_GD_PROBE + "' " + mode + " '" + lib.string() + "' '" + arg + "'";
+std::map<std::string, std::string> probe(const std::string& mode, const fs::path& lib,
+                                         const std::string& arg) {
+    const std::string command =
+        std::string("'") + TB_GD_PROBE + "' " + mode + " '" + lib.string() + "' '" + arg + "'";
     std::map<std::string, std::string> out;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -314,7 +350,8 @@ TEST(GdIsolated, OneSmsHolds140BytesAndNotOneMore) {
     EXPECT_EQ(over["status"], "1");
     EXPECT_EQ(over["message"], "Error: More than one SMS - 141");
     EXPECT_EQ(over["result"], "untouched");
-    EXPECT_EQ(probe("code", folder / "gd95_writer", "1000000")["message"], "Error: More than one SMS - 1000000");
+    EXPECT_EQ(probe("code", folder / "gd95_writer", "1000000")["message"],
+              "Error: More than one SMS - 1000000");
 }
 
 TEST(GdIsolated, AnEngineFailureComesBackUntouched) {
