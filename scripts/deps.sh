@@ -11,6 +11,7 @@ TONEBRIDGE_PACKAGES=(
   xvfb xauth                     # a virtual display for the desktop program's tests
   clang libclang-rt-14-dev       # fuzz targets (fuzz preset)
   valgrind                       # scripts/memcheck.sh
+  clang-tidy-14 clang-format-14  # scripts/tidy.sh and the format check (.clang-tidy, .clang-format)
   libfluidsynth-dev              # the audio coders: the synthesizer
   libsndfile1-dev                # the audio coders: WAV, FLAC, Ogg Vorbis and MP3 files
   timgm6mb-soundfont             # a General MIDI sound font for the audio coders

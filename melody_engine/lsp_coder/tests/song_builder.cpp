@@ -9,7 +9,8 @@ namespace {
 
 template <class T>
 T* allocate(std::size_t count) {
-    void* block = std::calloc(count == 0 ? 1 : count, sizeof(T));
+    // T is often itself a pointer (an array of tracks): its size is the one meant.
+    void* block = std::calloc(count == 0 ? 1 : count, sizeof(T)); // NOLINT(bugprone-sizeof-expression)
     if (block == nullptr) {
         throw std::bad_alloc();
     }
