@@ -574,6 +574,9 @@ int32_t encodeSong(const Song& song, Format format, uint8_t*** buffers, uint32_t
 } // namespace
 
 std::vector<std::string> defaultSoundFonts() {
+    if (const char* chosen = std::getenv(kSoundFontVariable); chosen != nullptr && *chosen != 0) {
+        return {chosen};
+    }
     return {kSoundFontCandidates.begin(), kSoundFontCandidates.end()};
 }
 

@@ -55,8 +55,12 @@ inline constexpr const char* kMessageNoDivision = "Error : the melody has no tim
 
 // ---- Sound fonts ---------------------------------------------------------------------------
 
+/// Names a sound font to use instead of the system's: the only candidate when set and not
+/// empty (a missing file then means no sound font, never a fall-back to another).
+inline constexpr const char* kSoundFontVariable = "TONEBRIDGE_SOUNDFONT";
+
 /// Where Debian's General MIDI sound fonts lie, the system's default (an alternatives link)
-/// first.
+/// first; or only the file kSoundFontVariable names.
 std::vector<std::string> defaultSoundFonts();
 
 /// The first of candidates that is a readable file, or empty.
