@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The manual page tells every long option that the program's --help tells, and both pages
 # carry the sections the include files add.
-#   man_page_test.sh CLI CLI_PAGE GUI_PAGE
+#   man_page_test.sh CLI CLI_PAGE [GUI_PAGE]
 set -euo pipefail
-cli=$1 cli_page=$2 gui_page=$3
+cli=$1 cli_page=$2 gui_page=${3:-}
+pages=("$cli_page")
+[ -n "$gui_page" ] && pages+=("$gui_page")
 fail=0
 
 # The page's text with roff's escapes and font changes taken out.
@@ -24,7 +26,7 @@ for option in "${options[@]}"; do
 done
 
 for section in NAME SYNOPSIS DESCRIPTION FILES "SEE ALSO"; do
-    for p in "$cli_page" "$gui_page"; do
+    for p in "${pages[@]}"; do
         if ! grep -q -e "^\.SH \"\?$section\"\?$" "$p"; then
             echo "FAIL: no $section section in $p" >&2
             fail=1
@@ -32,7 +34,7 @@ for section in NAME SYNOPSIS DESCRIPTION FILES "SEE ALSO"; do
     done
 done
 # The shared include file reaches both pages: the installed plug-in folder is named.
-for p in "$cli_page" "$gui_page"; do
+for p in "${pages[@]}"; do
     if ! grep -q /usr/lib/tonebridge/plugins <<<"$(plain "$p")"; then
         echo "FAIL: $p does not name the plug-in folder" >&2
         fail=1
