@@ -15,6 +15,10 @@ TONEBRIDGE_PACKAGES=(
   libfluidsynth-dev              # the audio coders: the synthesizer
   libsndfile1-dev                # the audio coders: WAV, FLAC, Ogg Vorbis and MP3 files
   timgm6mb-soundfont             # a General MIDI sound font for the audio coders
+  help2man                       # the manual pages, written from the programs' --help
+  appstream desktop-file-utils   # validating the metainfo and the desktop entry
+  shared-mime-info libglib2.0-bin  # checking the MIME types (update-mime-database, gio)
+  debootstrap                    # scripts/package_test.sh: a clean Debian 12 root
 )
 
 tonebridge_missing_packages() {
