@@ -228,8 +228,12 @@ TEST(AudioRender, ATwentyMinuteMelodyIsNotHeldTwice) {
     RecordProperty("peak_growth_bytes", std::to_string(static_cast<long long>(grownBytes)));
     std::printf("20-minute WAV: %.1f MB out, peak resident growth %.1f MB\n", bytes / 1e6,
                 grownBytes / 1e6);
-    // The sound, once, plus the synthesizer and its font: never a second copy.
+    // The sound, once, plus the synthesizer and its font: never a second copy. Under
+    // AddressSanitizer every realloc copies and freed memory is held back, so the peak says
+    // nothing about the program there.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(grownBytes, bytes * 1.25 + 64e6);
+#endif
     const Decoded audio = decoded(encoded);
     ASSERT_TRUE(audio.ok);
     EXPECT_NEAR(audio.seconds(), 1200.0, kTailAllowance);
