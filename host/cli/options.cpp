@@ -51,6 +51,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
 
     CLI::App app{kHelpDescription, kProgramName};
     app.footer(kHelpFooter);
+    // Wide enough that the longest option and its value stand apart from their text.
+    app.get_formatter()->column_width(kHelpColumnWidth);
     std::string format;
     std::string connector;
     std::string dest;

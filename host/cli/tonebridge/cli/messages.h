@@ -2,6 +2,7 @@
 // the core and the plug-ins and are shown unchanged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tonebridge::cli {
@@ -61,7 +62,8 @@ inline constexpr const char* kHeadInputs = "Readable files (by extension):";
 inline constexpr const char* kListNone = "  (none)";
 inline constexpr const char* kConnectorInputNote = "unwraps files ending in .";
 
-/// Help texts.
+/// Help texts, and the width of the help's option column.
+inline constexpr std::size_t kHelpColumnWidth = 36;
 inline constexpr const char* kHelpDescription =
     "Converts ringtone melodies between the formats of the installed plug-ins (MIDI files,\n"
     "GD75 and GD85/95 melody streams, hexadecimal text), exactly as the desktop program\n"
