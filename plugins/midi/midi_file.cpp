@@ -385,12 +385,40 @@ uint32_t writtenDelta(const SongEvent* events, uint32_t count, Tail tail, uint32
     return events[e].delta;
 }
 
+/// A delta just after a bare delta is read with no running status, so its first byte must be
+/// one the reader takes as no status at all: a value below 0x80 is one byte; a larger one is
+/// written as six bytes led by kAfterBareLead, whose bits fall off the 32 the reader keeps,
+/// then all 32 bits in five. The shortest form would start with a byte the reader takes for a
+/// status (0x81..0x8F), reading back as a different event.
+constexpr uint8_t kAfterBareLead = 0xF8;
+constexpr uint32_t kAfterBareSize = 6;
+
+bool followsBare(const SongEvent* events, uint32_t e) {
+    return e > 0 && events[e - 1].data == nullptr;
+}
+
+uint32_t deltaSize(uint32_t delta, bool afterBare) {
+    return afterBare && delta > smf::kQuantityBits ? kAfterBareSize : smf::quantitySize(delta);
+}
+
+uint8_t* writeDelta(uint8_t* out, uint32_t delta, bool afterBare) {
+    if (!afterBare || delta <= smf::kQuantityBits) {
+        return smf::writeQuantity(out, delta);
+    }
+    *out++ = kAfterBareLead;
+    for (uint32_t shift = 28; shift > 0; shift -= 7) {
+        *out++ = static_cast<uint8_t>(((delta >> shift) & smf::kQuantityBits) | smf::kQuantityMore);
+    }
+    *out++ = static_cast<uint8_t>(delta & smf::kQuantityBits);
+    return out;
+}
+
 /// Bytes of a track's events as the writer lays them out; a missing data block counts as none.
 uint64_t trackBytes(const SongEvent* events, uint32_t count) {
     const Tail tail = tailOf(events, count);
     uint64_t bytes = 0;
     for (uint32_t e = 0; e < writtenEvents(count, tail); ++e) {
-        bytes += smf::quantitySize(writtenDelta(events, count, tail, e));
+        bytes += deltaSize(writtenDelta(events, count, tail, e), followsBare(events, e));
         if (events[e].data != nullptr) {
             bytes += events[e].length;
         }
@@ -476,7 +504,7 @@ int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t*
         const Tail tail = tailOf(track, events);
         for (uint32_t e = 0; e < writtenEvents(events, tail); ++e) {
             const SongEvent& event = track[e];
-            out = smf::writeQuantity(out, writtenDelta(track, events, tail, e));
+            out = writeDelta(out, writtenDelta(track, events, tail, e), followsBare(track, e));
             if (event.data != nullptr) {
                 std::memcpy(out, event.data, event.length);
                 out += event.length;

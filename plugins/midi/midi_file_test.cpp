@@ -439,6 +439,31 @@ TEST(MidiWrite, TrackEndingInABareDeltaReadsBackWithItsLength) {
     }
 }
 
+TEST(MidiWrite, DeltaAfterABareDeltaReadsBackAsTheSameDelta) {
+    // 0xFE is no status, so delta 0 stands alone and 0xFE starts the next delta, whose high
+    // bits fall off: 128. Its shortest form, 0x81 0x00, would read back as a channel status.
+    const Bytes file = midiFile(
+        {{0x00, 0xFE, 0x80, 0x80, 0x80, 0x81, 0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00}});
+    const Decoded d = decodeBytes(file);
+    ASSERT_EQ(d.status, kReadOk);
+    ASSERT_EQ(d.song->eventCounts[0], 3);
+    ASSERT_EQ(d.song->tracks[0][0].data, nullptr);
+    ASSERT_EQ(d.song->tracks[0][1].delta, 128u);
+    for (const uint32_t delta : {128u, 0x0FFFFFFFu, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(delta);
+        HandSong hand;
+        hand.addEvent(0, 5, {});
+        hand.addEvent(0, delta, {0x90, 0x3C, 0x64});
+        const Song& song = hand.build();
+        const Decoded back = decodeBytes(encodeSong(song));
+        ASSERT_EQ(back.status, kReadOk);
+        expectSameEvents(song, *back.song);
+    }
+    const Decoded back = decodeBytes(encodeSong(*d.song));
+    ASSERT_EQ(back.status, kReadOk);
+    expectSameEvents(*d.song, *back.song);
+}
+
 TEST(MidiWrite, MemoryExhaustionReturnsTheMessageAndNothingElse) {
     HandSong hand;
     hand.addEvent(0, 0, {0x90, 0x3C, 0x64});
