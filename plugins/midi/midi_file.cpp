@@ -345,14 +345,86 @@ const char* readMessage(int32_t status) {
     }
 }
 
+/// The End-of-Track meta event the writer closes a track with when its last event is a bare
+/// delta.
+constexpr uint8_t kEndOfTrack[3] = {smf::kMeta, smf::kMetaEndOfTrack, 0x00};
+
+bool isEndOfTrack(const SongEvent& event) {
+    return event.data != nullptr && event.length >= 2 && event.data[0] == smf::kMeta &&
+           event.data[1] == smf::kMetaEndOfTrack;
+}
+
+/// How the writer lays out a track's last event. A delta with no data at the very end of a
+/// track would be followed by nothing (or by the next chunk's tag), which the reader takes
+/// for part of an event and refuses, so it is never written alone: it is folded into an
+/// End-of-Track meta event just before it, or else written as one. Either way the track keeps
+/// its length in ticks.
+enum class Tail : uint8_t { AsIs, Carry, Fold };
+
+Tail tailOf(const SongEvent* events, uint32_t count) {
+    if (count == 0 || events[count - 1].data != nullptr) {
+        return Tail::AsIs;
+    }
+    if (count >= 2 && isEndOfTrack(events[count - 2]) &&
+        events[count - 2].delta <= UINT32_MAX - events[count - 1].delta) {
+        return Tail::Fold;
+    }
+    return Tail::Carry;
+}
+
+/// Events written once the tail is laid out.
+uint32_t writtenEvents(uint32_t count, Tail tail) {
+    return tail == Tail::Fold ? count - 1 : count;
+}
+
+/// Delta written for event e: a folded tail adds its delta to the End-of-Track before it.
+uint32_t writtenDelta(const SongEvent* events, uint32_t count, Tail tail, uint32_t e) {
+    if (tail == Tail::Fold && e == count - 2) {
+        return events[e].delta + events[count - 1].delta;
+    }
+    return events[e].delta;
+}
+
+/// A delta just after a bare delta is read with no running status, so its first byte must be
+/// one the reader takes as no status at all: a value below 0x80 is one byte; a larger one is
+/// written as six bytes led by kAfterBareLead, whose bits fall off the 32 the reader keeps,
+/// then all 32 bits in five. The shortest form would start with a byte the reader takes for a
+/// status (0x81..0x8F), reading back as a different event.
+constexpr uint8_t kAfterBareLead = 0xF8;
+constexpr uint32_t kAfterBareSize = 6;
+
+bool followsBare(const SongEvent* events, uint32_t e) {
+    return e > 0 && events[e - 1].data == nullptr;
+}
+
+uint32_t deltaSize(uint32_t delta, bool afterBare) {
+    return afterBare && delta > smf::kQuantityBits ? kAfterBareSize : smf::quantitySize(delta);
+}
+
+uint8_t* writeDelta(uint8_t* out, uint32_t delta, bool afterBare) {
+    if (!afterBare || delta <= smf::kQuantityBits) {
+        return smf::writeQuantity(out, delta);
+    }
+    *out++ = kAfterBareLead;
+    for (uint32_t shift = 28; shift > 0; shift -= 7) {
+        *out++ = static_cast<uint8_t>(((delta >> shift) & smf::kQuantityBits) | smf::kQuantityMore);
+    }
+    *out++ = static_cast<uint8_t>(delta & smf::kQuantityBits);
+    return out;
+}
+
 /// Bytes of a track's events as the writer lays them out; a missing data block counts as none.
 uint64_t trackBytes(const SongEvent* events, uint32_t count) {
+    const Tail tail = tailOf(events, count);
     uint64_t bytes = 0;
-    for (uint32_t e = 0; e < count; ++e) {
-        bytes += smf::quantitySize(events[e].delta);
+    for (uint32_t e = 0; e < writtenEvents(count, tail); ++e) {
+        bytes += deltaSize(writtenDelta(events, count, tail, e), followsBare(events, e));
         if (events[e].data != nullptr) {
             bytes += events[e].length;
         }
+    }
+    if (tail == Tail::Carry) {
+        bytes += sizeof kEndOfTrack;
     }
     return bytes;
 }
@@ -429,13 +501,18 @@ int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t*
         uint8_t* trackStart = out;
         const uint32_t events = eventCountOf(*song, t);
         const SongEvent* track = events != 0 ? song->tracks[t] : nullptr;
-        for (uint32_t e = 0; e < events; ++e) {
+        const Tail tail = tailOf(track, events);
+        for (uint32_t e = 0; e < writtenEvents(events, tail); ++e) {
             const SongEvent& event = track[e];
-            out = smf::writeQuantity(out, event.delta);
+            out = writeDelta(out, writtenDelta(track, events, tail, e), followsBare(track, e));
             if (event.data != nullptr) {
                 std::memcpy(out, event.data, event.length);
                 out += event.length;
             }
+        }
+        if (tail == Tail::Carry) {
+            std::memcpy(out, kEndOfTrack, sizeof kEndOfTrack);
+            out += sizeof kEndOfTrack;
         }
         writeBig32(lengthField, static_cast<uint32_t>(out - trackStart));
     }

@@ -347,10 +347,17 @@ TEST(MidiWrite, DeltaTimesAsVariableLengthQuantities) {
     for (const auto& [delta, expected] : cases) {
         SCOPED_TRACE(delta);
         EXPECT_EQ(tonebridge::smf::quantitySize(delta), expected.size());
-        // An event without data is written as its delta alone.
+        // An event without data is written as its delta alone; at the end of a track it
+        // closes the track as an End-of-Track.
         HandSong alone;
         alone.addEvent(0, delta, {});
-        EXPECT_EQ(encodeSong(alone.build()), headerChunk(1, 1, 96) + trackChunk(expected));
+        alone.addEvent(0, 0, {0xC0, 0x01});
+        EXPECT_EQ(encodeSong(alone.build()),
+                  headerChunk(1, 1, 96) + trackChunk(expected + Bytes{0x00, 0xC0, 0x01}));
+        HandSong last;
+        last.addEvent(0, delta, {});
+        EXPECT_EQ(encodeSong(last.build()),
+                  headerChunk(1, 1, 96) + trackChunk(expected + Bytes{0xFF, 0x2F, 0x00}));
         // Before an event, it reads back as the same delta.
         HandSong before;
         before.addEvent(0, delta, {0xC0, 0x01});
@@ -384,6 +391,77 @@ TEST(MidiWrite, ReadingThenWritingReproducesTheFile) {
     const Decoded d = decodeBytes(file);
     ASSERT_EQ(d.status, kReadOk);
     EXPECT_EQ(encodeSong(*d.song), file);
+}
+
+TEST(MidiWrite, TrackEndingInABareDeltaReadsBackWithItsLength) {
+    // Each file's last track ends in a delta whose data byte is left over: the written track
+    // must still read back, ending at the same tick.
+    struct Case {
+        Bytes file;
+        Bytes lastTrack; ///< as written
+        uint16_t events; ///< in the last track, read back
+    };
+    const std::vector<Case> cases = {
+        {midiFile({{0x05, 0x3C}}), {0x05, 0xFF, 0x2F, 0x00}, 1},
+        // After another event the bare delta ends the track with an End-of-Track of its own.
+        {midiFile({{0x00, 0xFF, 0x2F, 0x00}, {0x00, 0xFF, 0x01, 0x00, 0x7F, 0x3C}}),
+         {0x00, 0xFF, 0x01, 0x00, 0x7F, 0xFF, 0x2F, 0x00},
+         2},
+        // Just after an End-of-Track its delta is added to that event's.
+        {midiFile({{0x00, 0xFF, 0x2F, 0x00, 0x7F, 0x3C}}), {0x7F, 0xFF, 0x2F, 0x00}, 1},
+        {midiFile({{0x10, 0xFF, 0x2F, 0x00, 0x70, 0x3C}}), {0x81, 0x00, 0xFF, 0x2F, 0x00}, 1},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Decoded d = decodeBytes(cases[i].file);
+        ASSERT_EQ(d.status, kReadOk);
+        const uint16_t last = d.song->header->trackCount - 1;
+        ASSERT_EQ(d.song->tracks[last][d.song->eventCounts[last] - 1].data, nullptr);
+        const Bytes written = encodeSong(*d.song);
+        const Bytes tail = trackChunk(cases[i].lastTrack);
+        ASSERT_GE(written.size(), tail.size());
+        EXPECT_EQ(Bytes(written.end() - static_cast<std::ptrdiff_t>(tail.size()), written.end()),
+                  tail);
+
+        const Decoded back = decodeBytes(written);
+        ASSERT_EQ(back.status, kReadOk);
+        ASSERT_EQ(back.song->eventCounts[last], cases[i].events);
+        uint64_t before = 0;
+        uint64_t after = 0;
+        for (uint16_t e = 0; e < d.song->eventCounts[last]; ++e) {
+            before += d.song->tracks[last][e].delta;
+        }
+        for (uint16_t e = 0; e < back.song->eventCounts[last]; ++e) {
+            after += back.song->tracks[last][e].delta;
+        }
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(encodeSong(*back.song), written);
+    }
+}
+
+TEST(MidiWrite, DeltaAfterABareDeltaReadsBackAsTheSameDelta) {
+    // 0xFE is no status, so delta 0 stands alone and 0xFE starts the next delta, whose high
+    // bits fall off: 128. Its shortest form, 0x81 0x00, would read back as a channel status.
+    const Bytes file = midiFile(
+        {{0x00, 0xFE, 0x80, 0x80, 0x80, 0x81, 0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x2F, 0x00}});
+    const Decoded d = decodeBytes(file);
+    ASSERT_EQ(d.status, kReadOk);
+    ASSERT_EQ(d.song->eventCounts[0], 3);
+    ASSERT_EQ(d.song->tracks[0][0].data, nullptr);
+    ASSERT_EQ(d.song->tracks[0][1].delta, 128u);
+    for (const uint32_t delta : {128u, 0x0FFFFFFFu, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(delta);
+        HandSong hand;
+        hand.addEvent(0, 5, {});
+        hand.addEvent(0, delta, {0x90, 0x3C, 0x64});
+        const Song& song = hand.build();
+        const Decoded back = decodeBytes(encodeSong(song));
+        ASSERT_EQ(back.status, kReadOk);
+        expectSameEvents(song, *back.song);
+    }
+    const Decoded back = decodeBytes(encodeSong(*d.song));
+    ASSERT_EQ(back.status, kReadOk);
+    expectSameEvents(*d.song, *back.song);
 }
 
 TEST(MidiWrite, MemoryExhaustionReturnsTheMessageAndNothingElse) {
