@@ -51,3 +51,20 @@ tonebridge_install_deps() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y --no-install-recommends "${missing[@]}"
 }
+
+# The Windows cross-build and its tests under Wine (scripts/wine_test.sh): kept apart so the
+# ordinary setup does not pull Wine. googletest is the source package GoogleTest is built from.
+TONEBRIDGE_WIN_PACKAGES=(
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686   # the cross compilers
+  googletest                                # /usr/src/googletest, built for MinGW
+  wine wine64                               # runs the Windows tests and the CLI
+)
+
+tonebridge_install_win_deps() {
+  local saved=("${TONEBRIDGE_PACKAGES[@]}")
+  TONEBRIDGE_PACKAGES=("${TONEBRIDGE_WIN_PACKAGES[@]}")
+  local rc=0
+  tonebridge_install_deps || rc=$?
+  TONEBRIDGE_PACKAGES=("${saved[@]}")
+  return "$rc"
+}
