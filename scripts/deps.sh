@@ -13,6 +13,7 @@ TONEBRIDGE_PACKAGES=(
   valgrind                       # scripts/memcheck.sh
   clang-tidy-14 clang-format-14  # scripts/tidy.sh and the format check (.clang-tidy, .clang-format)
   libfluidsynth-dev              # the audio coders: the synthesizer
+  libglib2.0-dev                 # the desktop program: the MIDI application (GIO)
   libsndfile1-dev                # the audio coders: WAV, FLAC, Ogg Vorbis and MP3 files
   timgm6mb-soundfont             # a General MIDI sound font for the audio coders
   help2man                       # the manual pages, written from the programs' --help

@@ -96,12 +96,19 @@ int main(int argc, char** argv) {
     QFile::setPermissions(g_root + "/runtime",
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QDir().mkpath(g_root + "/work");
+    // On the X display when there is one (scripts/test.sh gives them a virtual one), so that
+    // keys, focus and shortcuts behave as on a desktop; headless otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb");
     }
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(g_root + "/runtime"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(g_root + "/config"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(g_root + "/data"));
+    // The machine's own applications and lists never take part.
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(g_root + "/data-dirs"));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(g_root + "/config-dirs"));
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    qunsetenv("DESKTOP_SESSION");
     if (!QDir::setCurrent(g_root + "/work")) {
         return 1;
     }

@@ -68,6 +68,16 @@ inline constexpr const char* kRowMenuDelete = "Delete";
 // "*": every file, also one without a point (a pattern "*.*" would hide those here).
 inline constexpr const char* kAddFilesFilter = "Midi File (*)";
 
+// Play, when nothing can play the preview: one box titled "Message...", saying why the
+// desktop's application did not play it and why the program itself cannot.
+inline constexpr const char* kPlayNothing = "The melody cannot be played: ";
+inline constexpr const char* kPlayNoApplication = "no application is set for MIDI files";
+inline constexpr const char* kPlayCannotStart = " cannot be started";
+inline constexpr const char* kPlayFailed = " failed to play it";
+inline constexpr const char* kPlayAnd = ", and ";
+inline constexpr const char* kPlayNoSynth = "this program was built without its synthesizer";
+inline constexpr const char* kPlayNoAudioDevice = "no sound server or audio device can be opened";
+
 // About box.
 inline constexpr const char* kAboutTitle = "About";
 inline constexpr const char* kAboutVersionJoin = " - V";

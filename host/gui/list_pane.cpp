@@ -44,6 +44,9 @@ CListPane::CListPane(const core::PluginRegistry& registry, const std::atomic<boo
     m_counter->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, &CListPane::showRowMenu);
+    connect(m_player, &MidiPlayer::cannotPlay, this, [this](const QString& problem) {
+        showMessage(QString::fromUtf8(core::kTitleMessage), problem);
+    });
     setFocusProxy(m_list);
 }
 

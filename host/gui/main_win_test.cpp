@@ -16,8 +16,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
@@ -407,7 +410,7 @@ TEST_F(MainWinTest, ClosingDuringARunStopsItAndThenCloses) {
     EXPECT_FALSE(win->close()); // refused for now: the window waits for the worker
     EXPECT_TRUE(win->isVisible());
     ASSERT_TRUE(finished.wait(kRunTimeoutMs));
-    QTRY_VERIFY_WITH_TIMEOUT(!win->isVisible(), kRunTimeoutMs);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !win->isVisible(); }, kRunTimeoutMs));
     EXPECT_EQ(core::loadSettings().coderdllid, core::kMidiWriterId);
     // The run stopped before touching the remaining rows.
     EXPECT_EQ(cell(*win, 2, core::kColStatus), "not converted");
@@ -423,6 +426,37 @@ TEST_F(MainWinTest, DestroyingDuringARunWaitsForTheWorker) {
     win->startConversion();
     win.reset(); // must neither hang nor touch a destroyed window (the sanitizers watch)
     SUCCEED();
+}
+
+TEST(DisplayTest, RunsOnTheXDisplayWhenThereIsOne) {
+    // Keys, focus and shortcuts are the X server's here, not the headless platform's.
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        GTEST_SKIP() << "no X display";
+    }
+    EXPECT_EQ(QGuiApplication::platformName(), "xcb");
+}
+
+TEST_F(MainWinTest, AddDialogShowsFilesWithoutAPoint) {
+    const QString dir = freshDir("add-dialog");
+    writeFile(dir + "/readme", "no extension");
+    writeFile(dir + "/tune.mid", test::tinyMidi());
+    QFileDialog dialog(nullptr, QString(), dir, QString::fromLatin1(text::kAddFilesFilter));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.show();
+    auto* view = dialog.findChild<QListView*>("listView");
+    ASSERT_NE(view, nullptr);
+    const auto shown = [view] {
+        QStringList names;
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row) {
+            names << view->model()->index(row, 0, root).data().toString();
+        }
+        return names;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QStringList names = shown();
+        return names.contains("readme") && names.contains("tune.mid");
+    })) << shown().join(", ").toStdString();
 }
 
 } // namespace

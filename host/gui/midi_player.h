@@ -1,62 +1,61 @@
-// Playing the preview file with the desktop's MIDI application, started as a child process
-// so that the next preview can end it.
+// Playing the preview file: with the desktop's MIDI application, started as a child process
+// that the next preview ends, or, when the desktop has none, it cannot start or it fails at
+// once, inside the program with the synthesizer of the audio coders.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
-#include <optional>
+#include <memory>
+#include <string>
+#include <sys/types.h>
 
-class QProcess;
+class QTimer;
 
 namespace tonebridge::gui {
 
-/// A program and its arguments.
-struct PlayerCommand {
-    QString program;
-    QStringList arguments;
-};
-
-/// The desktop file id (e.g. "player.desktop") the desktop associates with MIDI files:
-/// asked of xdg-mime when it is installed, otherwise read from the mimeapps.list files and
-/// the applications' mimeinfo.cache in the XDG configuration and data folders.
-QString defaultMidiApplication();
-
-/// The desktop file of an id in $XDG_DATA_HOME/applications or $XDG_DATA_DIRS/applications,
-/// or empty.
-QString findDesktopFile(const QString& desktopId);
-
-/// The command an Exec value of a desktop file runs for one file: quoting undone, %f %F %u
-/// %U replaced by the file (appended when there is none), other field codes dropped.
-std::optional<PlayerCommand> commandFromExec(const QString& exec, const QString& file);
-
-/// The Exec value of a desktop file's [Desktop Entry] group, or empty.
-QString desktopExec(const QString& desktopFilePath);
-
-/// The command that plays file: the desktop's MIDI application when it is set and can be
-/// found, otherwise a known player on the PATH; nullopt when there is neither.
-std::optional<PlayerCommand> resolvePlayer(const QString& file);
+class SynthPlayer;
 
 /// The player of the last preview. Starting a new one, and destroying this object, ends the
 /// previous one first.
 class MidiPlayer : public QObject {
     Q_OBJECT
 public:
+    /// How a preview plays.
+    enum class Route { Nothing, Desktop, InProgram };
+
     explicit MidiPlayer(QObject* parent = nullptr);
     ~MidiPlayer() override;
 
-    /// Ends the known player, if it still runs, and waits until it has ended.
+    /// Ends what plays, and waits until it has ended.
     void stop();
-    /// Starts the player for file. When no player can be resolved the desktop is asked to
-    /// open the file, without a process to end later. Failures are silent.
-    void start(const QString& file);
+    /// Plays file, ending what played before. When nothing can play it, cannotPlay is
+    /// emitted (at once, or when the desktop's application fails right after its start).
+    Route start(const QString& file);
 
-    /// The running player process, or null.
-    QProcess* process() const { return m_process; }
+    /// The desktop application's process while it runs, or 0.
+    pid_t desktopPid() const { return m_pid; }
+    /// True while the program itself plays a melody.
+    bool playingInProgram() const { return m_synth != nullptr; }
+
+signals:
+    /// Nothing can play the preview; problem says why, worded for the user.
+    void cannotPlay(const QString& problem);
 
 private:
-    QProcess* m_process = nullptr;
+    /// Plays the file inside the program; desktopProblem says why the desktop did not.
+    Route playInProgram(const QString& desktopProblem);
+    /// Reaps a desktop player that ended, falls back to the program when it failed at once,
+    /// releases the synthesizer at the end of its melody.
+    void poll();
+
+    std::string m_file;
+    std::string m_app;
+    pid_t m_pid = 0;
+    QElapsedTimer m_since;
+    std::unique_ptr<SynthPlayer> m_synth;
+    QTimer* m_poll;
 };
 
 } // namespace tonebridge::gui
