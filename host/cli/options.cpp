@@ -317,6 +317,15 @@ Resolution resolvePlugin(const std::vector<NamedPlugin>& plugins, std::string_vi
             names.emplace_back(withoutLeadingPoint(plugin.ext));
         }
     }
+    if (isFormat) {
+        // The short names people type, where their format is loaded.
+        for (const auto& [alias, ext] : kFormatAliases) {
+            if (std::any_of(plugins.begin(), plugins.end(),
+                            [&](const NamedPlugin& p) { return core::toLower(p.ext) == ext; })) {
+                names.emplace_back(alias);
+            }
+        }
+    }
     result.error = std::string(unknownText(kind)) + quotedText(typed);
     if (const std::optional<std::string> suggestion = closestName(typed, names)) {
         result.error += std::string("; ") + kMsgDidYouMean + quotedText(*suggestion) + "?";

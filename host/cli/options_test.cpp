@@ -145,6 +145,9 @@ TEST(ResolvePlugin, TakesTheShortNamesPeopleType) {
     // A mistyped extension is answered like a mistyped name.
     EXPECT_EQ(resolvePlugin(kCoders, "gd76", PluginKind::Format).error,
               "unknown format \"gd76\"; did you mean \"gd75\"?");
+    // ...and so is a mistyped short name.
+    EXPECT_EQ(resolvePlugin(kCoders, "gd96", PluginKind::Format).error,
+              "unknown format \"gd96\"; did you mean \"gd95\"?");
     // Aliases are for formats only.
     EXPECT_FALSE(resolvePlugin(kCoders, "gd95", PluginKind::Connector).id);
 }
