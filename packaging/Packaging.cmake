@@ -13,6 +13,22 @@ set(TONEBRIDGE_APP_ID "org.tonebridge.Tonebridge")
 set(_tb_pkg_out "${CMAKE_BINARY_DIR}/packaging")
 file(MAKE_DIRECTORY "${_tb_pkg_out}")
 
+if(WIN32)
+  # --- Windows zip (cpack -G ZIP on the MinGW build) ------------------------------------------
+  # The programs and plug-ins (installed beside their targets) and the README; the desktop
+  # integration, manual pages and completion below are Linux's.
+  install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION ".")
+  install(FILES "${PROJECT_SOURCE_DIR}/examples/tune.mid" DESTINATION "examples")
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME "tonebridge")
+  set(CPACK_PACKAGE_FILE_NAME "tonebridge-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR}")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_OUTPUT_FILE_PREFIX "${CMAKE_BINARY_DIR}/packages")
+  include(CPack)
+  return()
+endif()
+
 # --- Desktop integration ------------------------------------------------------------------
 # The shared MIME types serve both programs; the desktop entry and the metainfo only the
 # desktop program (its entry and icons are installed beside its target in host/gui).
