@@ -51,6 +51,11 @@ function(tonebridge_add_plugin name)
     target_link_options(${name} PRIVATE
       "LINKER:--version-script=${TONEBRIDGE_EXPORTS_MAP}" "LINKER:--enable-new-dtags")
   endif()
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit Windows: __stdcall entry points are exported by their bare names ("Decode",
+    # not "Decode@20"), the names the host asks for.
+    target_link_options(${name} PRIVATE "LINKER:--kill-at")
+  endif()
   if(NOT P_NO_INSTALL)
     install(TARGETS ${name} LIBRARY DESTINATION "${TONEBRIDGE_INSTALL_PLUGINS_DIR}")
     add_dependencies(tonebridge_plugins ${name})

@@ -1,6 +1,7 @@
 // The arranging steps: targets and options, then normalise, choose voices, monophonic,
 // quantise, transpose, title and the hook search.
 #include "ringtone_fit.h"
+#include "wide_math.h"
 
 #include "melody.h"
 #include "tonebridge/smf.h"
@@ -301,12 +302,12 @@ public:
                 m_chosen = t.microsPerQuarter;
             }
         }
-        unsigned __int128 sum = 0;
+        wide::Wide sum{};
         for (std::size_t i = 0; i < m_tempos.size(); ++i) {
             m_before.push_back(sum);
             if (i + 1 < m_tempos.size()) {
-                sum += static_cast<unsigned __int128>(m_tempos[i + 1].tick - m_tempos[i].tick) *
-                       m_tempos[i].microsPerQuarter;
+                sum = wide::add(sum, wide::wideProduct(m_tempos[i + 1].tick - m_tempos[i].tick,
+                                                       m_tempos[i].microsPerQuarter));
             }
         }
     }
@@ -322,18 +323,18 @@ public:
         auto it = std::upper_bound(m_tempos.begin(), m_tempos.end(), tick,
                                    [](uint64_t t, const ViewTempo& e) { return t < e.tick; });
         const std::size_t i = static_cast<std::size_t>(it - m_tempos.begin()) - 1;
-        const unsigned __int128 micros =
-            m_before[i] +
-            static_cast<unsigned __int128>(tick - m_tempos[i].tick) * m_tempos[i].microsPerQuarter;
-        const unsigned __int128 denominator = static_cast<unsigned __int128>(m_chosen) * m_division;
-        return static_cast<uint64_t>((micros * kDivision + denominator / 2) / denominator);
+        const wide::Wide micros = wide::add(
+            m_before[i], wide::wideProduct(tick - m_tempos[i].tick, m_tempos[i].microsPerQuarter));
+        const uint64_t denominator = uint64_t{m_chosen} * m_division;
+        return wide::quotient(wide::add(wide::scaled(micros, kDivision), denominator / 2),
+                              denominator);
     }
 
 private:
     uint32_t m_division;
     uint32_t m_chosen = smf::kDefaultTempoMicros;
     std::vector<ViewTempo> m_tempos;
-    std::vector<unsigned __int128> m_before; ///< tick x microseconds before each tempo event
+    std::vector<wide::Wide> m_before; ///< tick x microseconds before each tempo event
 };
 
 /// The first time signature of the song: numerator and denominator power.

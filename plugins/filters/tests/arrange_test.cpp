@@ -1,5 +1,6 @@
 // The arranging steps one by one, on small hand-made note lists and Songs.
 #include "ringtone_fit.h"
+#include "wide_math.h"
 
 #include "tonebridge/plugin_support.h"
 #include "tonebridge/song_tools.h"
@@ -284,3 +285,35 @@ TEST(Fit, CutsOnABarLineWithinTheBudget) {
     ASSERT_TRUE(bytes.has_value());
     EXPECT_LE(*bytes, 140u);
 }
+
+#if defined(__SIZEOF_INT128__)
+// The portable 128-bit arithmetic that 32-bit builds re-time notes with gives the native
+// type's results, across carries and full-width operands.
+TEST(WideMath, PortableMatchesNative) {
+    namespace w = tonebridge::fit::wide;
+    const auto same = [](w::Portable p, w::Native n) {
+        return p.hi == static_cast<uint64_t>(n >> 64) && p.lo == static_cast<uint64_t>(n);
+    };
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    const uint64_t edges[] = {0, 1, 0xFFFFFFFFu, 0x100000000u, ~uint64_t{0}};
+    for (int i = 0; i < 2000; ++i) {
+        const uint64_t a = i < 25 ? edges[i % 5] : next();
+        const uint64_t b = i < 25 ? edges[i / 5] : next() >> (i % 64);
+        const auto k = static_cast<uint32_t>(next());
+        const uint64_t d = (next() >> (i % 64)) | 1;
+        const w::Portable p = w::product(a, b);
+        const w::Native n = w::nativeProduct(a, b);
+        ASSERT_TRUE(same(p, n)) << a << " * " << b;
+        ASSERT_TRUE(same(w::add(p, w::product(b, a)), n + n));
+        ASSERT_TRUE(same(w::add(p, a), n + a));
+        ASSERT_TRUE(same(w::scaled(p, k), n * k));
+        ASSERT_EQ(w::quotient(p, d), static_cast<uint64_t>(n / d)) << a << " * " << b << " / " << d;
+    }
+}
+#endif
