@@ -59,9 +59,18 @@ TONEBRIDGE_WIN_PACKAGES=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686   # the cross compilers
   googletest                                # /usr/src/googletest, built for MinGW
   wine wine64                               # runs the Windows tests and the CLI
+  wine32:i386                               # runs the 32-bit (win32) CLI
 )
 
 tonebridge_install_win_deps() {
+  # wine32 is an i386 package: the architecture must be known to apt first.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+      sudo=(sudo)
+    fi
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
   local saved=("${TONEBRIDGE_PACKAGES[@]}")
   TONEBRIDGE_PACKAGES=("${TONEBRIDGE_WIN_PACKAGES[@]}")
   local rc=0
