@@ -26,14 +26,16 @@ cmake --preset "$PRESET" >/dev/null
 #    ringtone_fit_test: written against POSIX (fork/waitpid, mkfifo, setenv, mkdtemp, mount
 #    namespaces, char paths from std::filesystem) and do not compile for Windows yet; the CLI
 #    itself is checked end to end below instead.
-#  - the fuzz corpus replays: not built for Windows yet.
 #  - the packaging checks (desktop files, manual page, shell completion): shell scripts that
 #    start the CLI directly, so Linux only.
 #  - the audio coders (need libfluidsynth and libsndfile) and the desktop program (needs
 #    Qt): not built for Windows at all.
 TARGETS=(tonebridge-cli tonebridge_plugins melody_common_test lsp_decoder_test lsp_writer_test
   alloc_failure_test findings_test concurrency_test preview_during_batch_test cli_tests
-  text_formats_test midi_file_test hex_test song_tools_test gd_plugins_test)
+  text_formats_test midi_file_test hex_test song_tools_test gd_plugins_test
+  midi_decode_replay lsp_decode_replay text_to_binary_replay lsp_code_replay
+  lsp_roundtrip_replay file_name_replay ringtone_fit_replay rtttl_decode_replay
+  imelody_decode_replay)
 CLI_ONLY=0
 if [ "${1:-}" = "--cli-only" ]; then
   CLI_ONLY=1
