@@ -168,7 +168,8 @@ CodeResult codeWith(LibraryHandle lib, const Song& song) {
 TEST(GdGolden, TheExampleMelodiesCodeToTheirKeptStreams) {
     for (const char* name : {"tune", "three_voices"}) {
         const fs::path midi = fs::path(TB_EXAMPLES_DIR) / (std::string(name) + ".mid");
-        const DecodeResult song = decodeWith(plugin("midi_reader"), test::testDataAt(midi.string()));
+        const DecodeResult song =
+            decodeWith(plugin("midi_reader"), test::testDataAt(midi.string()));
         ASSERT_EQ(song.status, 0) << name;
         for (const auto& [coder, ext] :
              {std::pair{"gd75_writer", ".gd75"}, std::pair{"gd95_writer", ".gd85_95"}}) {
