@@ -61,3 +61,11 @@ function(tonebridge_add_plugin name)
     add_dependencies(tonebridge_plugins ${name})
   endif()
 endfunction()
+
+# tonebridge_discover_tests(TARGET [gtest_discover_tests arguments...]) registers the cases of
+# a GoogleTest program, each labelled with the program's name, so that a run can pick the
+# programs it built (ctest -L): the Windows build compiles only some of them, and the cases
+# of a program that is not built would be reported as missing.
+function(tonebridge_discover_tests target)
+  gtest_discover_tests(${target} ${ARGN} PROPERTIES LABELS ${target})
+endfunction()

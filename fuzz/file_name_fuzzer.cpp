@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -16,6 +17,13 @@ namespace core = tonebridge::core;
 
 constexpr const char* kFormatExts[] = {"", ".mid", ".gd75", ".gd85_95"};
 constexpr const char* kConnectorExts[] = {"", ".txt", ".bin"};
+
+/// The characters that end a directory part: Windows takes '/' as well as its own '\\'.
+#if defined(_WIN32)
+constexpr std::string_view kSeparators = "\\/";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
 
 void checkSplit(const std::string& name) {
     const core::FileNameParts parts = core::splitFileName(name);
@@ -56,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string fileName = core::fileNameOf(path);
     const std::string directory = core::directoryOf(path);
     FUZZ_CHECK(directory + fileName == path);
-    FUZZ_CHECK(fileName.find(core::kPathSeparator) == std::string::npos);
-    FUZZ_CHECK(directory.empty() || directory.back() == core::kPathSeparator);
+    FUZZ_CHECK(fileName.find_first_of(kSeparators) == std::string::npos);
+    FUZZ_CHECK(directory.empty() || kSeparators.find(directory.back()) != std::string_view::npos);
     checkSplit(fileName);
 
     core::Settings settings;
@@ -80,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What follows is the name up to its first point, the buffer index, then the extensions,
     // with no separator that could move the file elsewhere.
     std::string rest = output.substr(folder.size());
-    FUZZ_CHECK(rest.find(core::kPathSeparator) == std::string::npos);
+    FUZZ_CHECK(rest.find_first_of(kSeparators) == std::string::npos);
     const std::string tail =
         (count > 1 ? "_" + std::to_string(index) : std::string()) + formatExt + connectorExt;
     FUZZ_CHECK(rest.size() >= tail.size());

@@ -1,4 +1,5 @@
 #include "tonebridge/cli/app.h"
+#include "tonebridge/dynamic_library.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ class RunProgress : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::filesystem::exists(std::filesystem::path(TB_STAGE_PLUGINS_DIR) /
-                                     "midi_writer.so")) {
+                                     (std::string("midi_writer") + kLibrarySuffix))) {
             GTEST_SKIP() << "midi_writer is not built";
         }
     }

@@ -50,6 +50,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     CliOptions& options = result.options;
 
     CLI::App app{kHelpDescription, kProgramName};
+    // Options are spelt "--name" on every platform: an argument that starts with '/' is a
+    // file path (a valid one on Windows too), not a Windows-style option.
+    app.allow_windows_style_options(false);
     app.footer(kHelpFooter);
     // Wide enough that the longest option and its value stand apart from their text.
     app.get_formatter()->column_width(kHelpColumnWidth);

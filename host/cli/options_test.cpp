@@ -40,6 +40,15 @@ TEST(ParseCommandLine, TakesFilesAndOptionsInAnyOrder) {
     EXPECT_FALSE(o.version);
 }
 
+TEST(ParseCommandLine, ArgumentsStartingWithASlashAreFilesOnEveryPlatform) {
+    const Parsed p = parse({"/music/a.mid", "--dest", "/out", "/b", "/format", "/dest:x"});
+    ASSERT_FALSE(p.result.exitCode) << p.err;
+    EXPECT_EQ(p.result.options.files,
+              (std::vector<std::string>{"/music/a.mid", "/b", "/format", "/dest:x"}));
+    EXPECT_EQ(p.result.options.dest, "/out");
+    EXPECT_FALSE(p.result.options.format);
+}
+
 TEST(ParseCommandLine, OptionsNotGivenStayUnset) {
     const Parsed p = parse({"a.mid"});
     ASSERT_FALSE(p.result.exitCode);

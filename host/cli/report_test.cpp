@@ -2,6 +2,7 @@
 #include "tonebridge/core/versions_report.h"
 
 #include "tonebridge/cli/messages.h"
+#include "tonebridge/dynamic_library.h"
 
 #include <gtest/gtest.h>
 
@@ -70,8 +71,8 @@ class ShippedPlugins : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::filesystem::path dir = TB_STAGE_PLUGINS_DIR;
-        for (const char* name : {"midi_writer.so", "midi_reader.so", "binary_to_text.so"}) {
-            if (!std::filesystem::exists(dir / name)) {
+        for (const char* name : {"midi_writer", "midi_reader", "binary_to_text"}) {
+            if (!std::filesystem::exists(dir / (std::string(name) + kLibrarySuffix))) {
                 GTEST_SKIP() << name << " is not built";
             }
         }

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <cstdio>
@@ -166,7 +168,8 @@ CodeResult codeWith(LibraryHandle lib, const Song& song) {
 TEST(GdGolden, TheExampleMelodiesCodeToTheirKeptStreams) {
     for (const char* name : {"tune", "three_voices"}) {
         const fs::path midi = fs::path(TB_EXAMPLES_DIR) / (std::string(name) + ".mid");
-        const DecodeResult song = decodeWith(plugin("midi_reader"), test::testDataAt(midi));
+        const DecodeResult song =
+            decodeWith(plugin("midi_reader"), test::testDataAt(midi.string()));
         ASSERT_EQ(song.status, 0) << name;
         for (const auto& [coder, ext] :
              {std::pair{"gd75_writer", ".gd75"}, std::pair{"gd95_writer", ".gd85_95"}}) {
@@ -277,13 +280,47 @@ std::vector<fs::path> allGdPlugins() {
             pluginFile("gd95_reader")};
 }
 
+/// One argument of a shell command line, quoted so that spaces in paths survive.
+std::string shellArgument(const std::string& text) {
+#if defined(_WIN32)
+    return "\"" + text + "\"";
+#else
+    return "'" + text + "'";
+#endif
+}
+
+/// Runs a command line through the shell and reads its output. cmd /c (what _popen runs)
+/// drops the outermost pair of quotes of a line that holds several, so it gets one more.
+FILE* openPipe(const std::string& command) {
+#if defined(_WIN32)
+    return ::_popen(("\"" + command + "\"").c_str(), "r");
+#else
+    return ::popen(command.c_str(), "r");
+#endif
+}
+
+/// Closes a pipe from openPipe; true when the command exited with status 0.
+bool exitedWithZero(FILE* pipe) {
+#if defined(_WIN32)
+    return ::_pclose(pipe) == 0;
+#else
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#endif
+}
+
+/// A path as the platform's own programs spell it (drive and backslashes on Windows).
+std::string nativePath(const fs::path& path) {
+    return fs::absolute(path).make_preferred().string();
+}
+
 /// Runs gd_probe and returns its key=value lines; the probe must exit with 0.
 std::map<std::string, std::string> probe(const std::string& mode, const fs::path& lib,
                                          const std::string& arg) {
-    const std::string command =
-        std::string("'") + TB_GD_PROBE + "' " + mode + " '" + lib.string() + "' '" + arg + "'";
+    const std::string command = shellArgument(nativePath(TB_GD_PROBE)) + " " + mode + " " +
+                                shellArgument(nativePath(lib)) + " " + shellArgument(arg);
     std::map<std::string, std::string> out;
-    FILE* pipe = ::popen(command.c_str(), "r");
+    FILE* pipe = openPipe(command);
     if (pipe == nullptr) {
         ADD_FAILURE() << "cannot run " << command;
         return out;
@@ -291,7 +328,7 @@ std::map<std::string, std::string> probe(const std::string& mode, const fs::path
     char line[512];
     while (std::fgets(line, sizeof line, pipe) != nullptr) {
         std::string text(line);
-        if (!text.empty() && text.back() == '\n') {
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
             text.pop_back();
         }
         const auto eq = text.find('=');
@@ -299,8 +336,7 @@ std::map<std::string, std::string> probe(const std::string& mode, const fs::path
             out[text.substr(0, eq)] = text.substr(eq + 1);
         }
     }
-    const int status = ::pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    EXPECT_TRUE(exitedWithZero(pipe)) << command;
     return out;
 }
 
