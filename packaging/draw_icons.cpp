@@ -1,8 +1,8 @@
 // Draws the program's pictures: the four tool bar images, the program icon in the sizes the
 // desktop uses, and the About box picture. Not part of the build; run it after changing a
 // drawing and commit the images it writes:
-//   g++ -std=c++20 -fPIC packaging/draw_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw_icons
-//   QT_QPA_PLATFORM=offscreen /tmp/draw_icons host/gui/icons packaging/icons
+//   g++ -std=c++20 -fPIC packaging/draw_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o
+//   /tmp/draw_icons QT_QPA_PLATFORM=offscreen /tmp/draw_icons host/gui/icons packaging/icons
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -199,10 +199,10 @@ int main(int argc, char** argv) {
     }
     const QString gui = QString::fromLocal8Bit(argv[1]);
     const QString packaging = QString::fromLocal8Bit(argv[2]);
-    bool ok = save(addImage(), gui + "/add.png") && save(deleteImage(), gui + "/delete.png") &&
-              save(convertImage(), gui + "/convert.png") &&
-              save(optionsImage(), gui + "/options.png") &&
-              save(appIcon(64), gui + "/tonebridge.png") && save(aboutPicture(), gui + "/about.png");
+    bool ok =
+        save(addImage(), gui + "/add.png") && save(deleteImage(), gui + "/delete.png") &&
+        save(convertImage(), gui + "/convert.png") && save(optionsImage(), gui + "/options.png") &&
+        save(appIcon(64), gui + "/tonebridge.png") && save(aboutPicture(), gui + "/about.png");
     for (int size : {16, 32, 48, 64, 128, 256}) {
         ok = ok && save(appIcon(size), QString("%1/tonebridge-%2.png").arg(packaging).arg(size));
     }

@@ -20,9 +20,9 @@ inline constexpr std::size_t kDescriptorSize = 6;
 using FormatDescriptor = std::array<uint8_t, kDescriptorSize>;
 
 /// Byte positions inside a descriptor.
-inline constexpr std::size_t kDescFormatByte = 0;   ///< written as stream byte 2; low nibble = level
-inline constexpr std::size_t kDescHeaderParam = 1;  ///< carried into the header
-inline constexpr std::size_t kDescVoiceLimit = 2;   ///< most voices kept
+inline constexpr std::size_t kDescFormatByte = 0;  ///< written as stream byte 2; low nibble = level
+inline constexpr std::size_t kDescHeaderParam = 1; ///< carried into the header
+inline constexpr std::size_t kDescVoiceLimit = 2;  ///< most voices kept
 inline constexpr std::size_t kDescChecksumFlag = 3; ///< non-zero: checksum header layout
 
 /// Number of entries in the descriptor table (format ids 0 to 6).
@@ -53,22 +53,24 @@ struct DurationGroup {
     std::array<uint8_t, 4> items;
 };
 inline constexpr std::array<DurationGroup, 12> kDurationGroups = {{
-    {2, {9, 9}},         // 17
-    {3, {9, 9, 12}},     // 18
-    {4, {9, 9, 9, 9}},   // 19
-    {2, {9, 13}},        // 20
-    {2, {12, 12}},       // 21
+    {2, {9, 9}},           // 17
+    {3, {9, 9, 12}},       // 18
+    {4, {9, 9, 9, 9}},     // 19
+    {2, {9, 13}},          // 20
+    {2, {12, 12}},         // 21
     {4, {12, 12, 12, 12}}, // 22
-    {3, {12, 9, 9}},     // 23
-    {2, {12, 16}},       // 24
-    {2, {13, 9}},        // 25
-    {2, {15, 15}},       // 26
-    {2, {16, 12}},       // 27
-    {3, {16, 9, 9}},     // 28
+    {3, {12, 9, 9}},       // 23
+    {2, {12, 16}},         // 24
+    {2, {13, 9}},          // 25
+    {2, {15, 15}},         // 26
+    {2, {16, 12}},         // 27
+    {3, {16, 9, 9}},       // 28
 }};
 
 /// Level (1 to 3) of a format byte.
-inline constexpr unsigned levelOf(uint8_t formatByte) { return formatByte & 0x0F; }
+inline constexpr unsigned levelOf(uint8_t formatByte) {
+    return formatByte & 0x0F;
+}
 
 /// Smallest width B >= 1 with 2^B - 1 >= voiceCount.
 unsigned voiceIndexBits(unsigned voiceCount);
@@ -81,7 +83,8 @@ inline constexpr int kDurationCount = 24;
 
 /// Length in melody units of each duration index.
 inline constexpr std::array<uint16_t, kDurationCount> kDurations = {
-    4, 6, 7, 8, 12, 14, 16, 24, 28, 32, 48, 56, 64, 96, 112, 128, 192, 224, 256, 384, 448, 512, 768, 896};
+    4,  6,  7,   8,   12,  14,  16,  24,  28,  32,  48,  56,
+    64, 96, 112, 128, 192, 224, 256, 384, 448, 512, 768, 896};
 
 /// Index of a length that is exactly one table duration, or -1.
 int durationIndexOf(uint32_t units);

@@ -101,7 +101,7 @@ TEST(Durations, TableFollowsBaseDottedAndDoubleDottedLengths) {
         EXPECT_EQ(kDurations[static_cast<std::size_t>(i)], expected) << "index " << i;
         EXPECT_EQ(durationIndexOf(expected), i);
     }
-    EXPECT_EQ(kDurations[9], 32);  // sixteenth
+    EXPECT_EQ(kDurations[9], 32); // sixteenth
     EXPECT_EQ(kDurations[15], kUnitsPerQuarter);
     EXPECT_EQ(kDurations[21], 512); // whole note
     EXPECT_EQ(durationIndexOf(10), -1);

@@ -66,9 +66,9 @@ enum PitchEscape : uint8_t {
 
 /// Field widths, in bits.
 inline constexpr unsigned kByteBits = 8;
-inline constexpr unsigned kNibbleBits = 4;     ///< header nibbles
+inline constexpr unsigned kNibbleBits = 4; ///< header nibbles
 inline constexpr unsigned kTitleLengthBits = 4;
-inline constexpr unsigned kEscapeBits = 4;     ///< the subcode after a pitch escape
+inline constexpr unsigned kEscapeBits = 4; ///< the subcode after a pitch escape
 inline constexpr unsigned kBlockIdBits = 3;
 inline constexpr unsigned kBlockCountBits = 4; ///< count of a block repeat
 inline constexpr unsigned kControlSubcodeBits = 3;

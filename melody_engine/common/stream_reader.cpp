@@ -24,7 +24,8 @@ constexpr unsigned kMaxPitch = 127;
 /// Refused beyond these: more voices than MIDI has channels; more notes than one Song track
 /// holds (two events a note plus name, program change and end); more rhythm items or voice
 /// time than any melody needs -- they only arise from streams crafted to exhaust memory or
-/// time; a voice longer than kMaxVoiceUnits (melody.h) would need MIDI delta times above 0x0FFFFFFF.
+/// time; a voice longer than kMaxVoiceUnits (melody.h) would need MIDI delta times above
+/// 0x0FFFFFFF.
 constexpr std::size_t kMaxNotesPerVoice = (0xFFFF - 3) / 2;
 constexpr std::size_t kMaxRhythmItems = std::size_t{1} << 20;
 
@@ -41,7 +42,9 @@ struct ReadFailure {
     ReadStatus status;
 };
 
-[[noreturn]] void fail(ReadStatus status = ReadStatus::Malformed) { throw ReadFailure{status}; }
+[[noreturn]] void fail(ReadStatus status = ReadStatus::Malformed) {
+    throw ReadFailure{status};
+}
 
 class StreamReader {
 public:
@@ -106,7 +109,8 @@ private:
         }
         m_eventCount = bits(kByteBits);
         if (m_eventCount > kEventCountShortMax) {
-            m_eventCount = bits(kByteBits) * kEventCountLowBase + (m_eventCount % kEventCountLowBase);
+            m_eventCount =
+                bits(kByteBits) * kEventCountLowBase + (m_eventCount % kEventCountLowBase);
         }
     }
 
@@ -331,7 +335,8 @@ private:
                     if (m_level == 1) {
                         fail();
                     }
-                    voice.program = static_cast<uint8_t>(bits(m_level == 2 ? kLevel2ProgramBits : kLevel3ProgramBits));
+                    voice.program = static_cast<uint8_t>(
+                        bits(m_level == 2 ? kLevel2ProgramBits : kLevel3ProgramBits));
                 } else if (subcode == kEscapeVolume) {
                     voice.volume = static_cast<uint8_t>(bits(kVolumeBits));
                 } else if (subcode == kEscapeEndVoice) {
@@ -342,7 +347,8 @@ private:
                 if (m_position >= m_items.size()) {
                     fail();
                 }
-                const int interval = code < 8 ? static_cast<int>(code) : static_cast<int>(code) - 16;
+                const int interval =
+                    code < 8 ? static_cast<int>(code) : static_cast<int>(code) - 16;
                 playItem(voice, static_cast<uint8_t>(m_previousPitch + interval));
             }
         }

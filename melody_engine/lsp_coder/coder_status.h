@@ -8,19 +8,19 @@ namespace tonebridge::lsp {
 /// Outcome of one coding call. The values travel unchanged through the GD coder plug-ins.
 enum CoderStatus : int32_t {
     kCoderOk = 0,
-    kCoderNoMemoryReading = 0x1080001,  ///< memory exhausted while reducing the Song
-    kCoderWrongMidi = 0x1080100,        ///< the Song does not fit the melody model
-    kCoderNotQuantized = 0x1080101,     ///< a rest or note length the duration table cannot express
-    kCoderOverlap = 0x1080102,          ///< a note starts before the previous one of its track ended
-    kCoderWrongFormat = 0x1080103,      ///< MIDI format other than 1
-    kCoderWrongTitle = 0x1080104,       ///< no track name of at least 3 bytes
-    kCoderMultipleProgram = 0x1080105,  ///< two program changes in one note track
-    kCoderMultipleTempo = 0x1080106,    ///< a later tempo of the first track differs
-    kCoderNoMemoryWriting = 514,        ///< memory exhausted while writing the stream
-    kCoderNoDescriptor = 641,           ///< no usable descriptor (or nowhere to put the stream)
-    kCoderNoVoice = 642,                ///< no voice left to encode
-    kCoderTooManyEvents = 643,          ///< the event count does not fit its 15-bit field
-    kCoderOctaveOverflow = 644,         ///< a single-voice melody leaves octaves 4 and 5
+    kCoderNoMemoryReading = 0x1080001, ///< memory exhausted while reducing the Song
+    kCoderWrongMidi = 0x1080100,       ///< the Song does not fit the melody model
+    kCoderNotQuantized = 0x1080101,    ///< a rest or note length the duration table cannot express
+    kCoderOverlap = 0x1080102,         ///< a note starts before the previous one of its track ended
+    kCoderWrongFormat = 0x1080103,     ///< MIDI format other than 1
+    kCoderWrongTitle = 0x1080104,      ///< no track name of at least 3 bytes
+    kCoderMultipleProgram = 0x1080105, ///< two program changes in one note track
+    kCoderMultipleTempo = 0x1080106,   ///< a later tempo of the first track differs
+    kCoderNoMemoryWriting = 514,       ///< memory exhausted while writing the stream
+    kCoderNoDescriptor = 641,          ///< no usable descriptor (or nowhere to put the stream)
+    kCoderNoVoice = 642,               ///< no voice left to encode
+    kCoderTooManyEvents = 643,         ///< the event count does not fit its 15-bit field
+    kCoderOctaveOverflow = 644,        ///< a single-voice melody leaves octaves 4 and 5
 };
 
 inline constexpr const char* kMsgNoMemory = "error : not enough memory";
@@ -39,18 +39,30 @@ inline constexpr const char* kMsgOctaveOverflow = "error : octave overflow";
 inline const char* coderMessage(int32_t status) {
     switch (status) {
     case kCoderNoMemoryReading:
-    case kCoderNoMemoryWriting: return kMsgNoMemory;
-    case kCoderWrongMidi: return kMsgWrongMidi;
-    case kCoderNotQuantized: return kMsgNotQuantized;
-    case kCoderOverlap: return kMsgOverlap;
-    case kCoderWrongFormat: return kMsgWrongFormat;
-    case kCoderWrongTitle: return kMsgWrongTitle;
-    case kCoderMultipleProgram: return kMsgMultipleProgram;
-    case kCoderMultipleTempo: return kMsgMultipleTempo;
-    case kCoderNoVoice: return kMsgNoVoice;
-    case kCoderTooManyEvents: return kMsgTooManyEvents;
-    case kCoderOctaveOverflow: return kMsgOctaveOverflow;
-    default: return nullptr;
+    case kCoderNoMemoryWriting:
+        return kMsgNoMemory;
+    case kCoderWrongMidi:
+        return kMsgWrongMidi;
+    case kCoderNotQuantized:
+        return kMsgNotQuantized;
+    case kCoderOverlap:
+        return kMsgOverlap;
+    case kCoderWrongFormat:
+        return kMsgWrongFormat;
+    case kCoderWrongTitle:
+        return kMsgWrongTitle;
+    case kCoderMultipleProgram:
+        return kMsgMultipleProgram;
+    case kCoderMultipleTempo:
+        return kMsgMultipleTempo;
+    case kCoderNoVoice:
+        return kMsgNoVoice;
+    case kCoderTooManyEvents:
+        return kMsgTooManyEvents;
+    case kCoderOctaveOverflow:
+        return kMsgOctaveOverflow;
+    default:
+        return nullptr;
     }
 }
 

@@ -8,7 +8,7 @@
 namespace tonebridge::lsp {
 namespace {
 
-constexpr int kLowestOctave = 4;  ///< single-voice melodies stay within octaves 4 and 5
+constexpr int kLowestOctave = 4; ///< single-voice melodies stay within octaves 4 and 5
 constexpr int kHighestOctave = 5;
 constexpr int kMinInterval = -6;
 constexpr int kMaxInterval = 7;
@@ -25,7 +25,7 @@ constexpr int kEighth = 12;
 constexpr int kDottedEighth = 13;
 constexpr int kQuarter = 15;
 constexpr int kDottedQuarter = 16;
-constexpr int kFirstLongDuration = 21;  ///< whole notes and longer: shift up, then the code
+constexpr int kFirstLongDuration = 21; ///< whole notes and longer: shift up, then the code
 
 // Rhythm codes of the grouping table.
 enum GroupCode : uint8_t {
@@ -43,7 +43,9 @@ enum GroupCode : uint8_t {
     kDottedQuarterSixteenthPair = 28,
 };
 
-uint8_t plainCode(int duration) { return static_cast<uint8_t>(duration - kFirstPlainDuration); }
+uint8_t plainCode(int duration) {
+    return static_cast<uint8_t>(duration - kFirstPlainDuration);
+}
 
 bool outsideSingleVoiceRange(const VoiceEntry& entry) {
     return entry.octave() < kLowestOctave || entry.octave() > kHighestOctave;
@@ -86,7 +88,8 @@ int durationAt(std::span<const uint8_t> items, std::size_t i) {
 }
 
 /// Duration index of the entry of a list that starts at each start time, or kNoItem.
-std::vector<int> durationsAt(std::span<const uint64_t> startTimes, std::span<const VoiceEntry> entries) {
+std::vector<int> durationsAt(std::span<const uint64_t> startTimes,
+                             std::span<const VoiceEntry> entries) {
     std::vector<int> out(startTimes.size(), kNoItem);
     std::size_t e = 0;
     for (std::size_t i = 0; i < startTimes.size() && e < entries.size(); ++i) {
@@ -193,7 +196,8 @@ std::vector<uint64_t> distinctStartTimes(std::span<const std::vector<VoiceEntry>
     return times;
 }
 
-PitchCoding codePitches(std::span<const VoiceEntry> entries, const Repeat& repeat, bool singleVoice) {
+PitchCoding codePitches(std::span<const VoiceEntry> entries, const Repeat& repeat,
+                        bool singleVoice) {
     PitchCoding coding;
     int previousPitch = -1;
     if (!repeat.found()) {
@@ -213,7 +217,9 @@ PitchCoding codePitches(std::span<const VoiceEntry> entries, const Repeat& repea
     for (std::size_t i = 1; i < p.size(); ++i) {
         appendRepeat(
             coding.items, [](const PitchItem& it) { return it.kind == PitchItem::BlockRepeat; },
-            [] { return PitchItem{PitchItem::BlockRepeat, 1}; },
+            [] {
+                return PitchItem{PitchItem::BlockRepeat, 1};
+            },
             [](PitchItem& it) -> uint8_t& { return it.value; });
         stretch(p[i] + length, i + 1 < p.size() ? p[i + 1] : entries.size());
     }
@@ -227,26 +233,38 @@ unsigned groupRhythm(int x, int y, int z, int w, std::vector<RhythmItem>& out) {
     };
     switch (x) {
     case kSixteenth:
-        if (y == kSixteenth && z == kSixteenth && w == kSixteenth) return put(kSixteenthFour, 4);
-        if (y == kSixteenth && z == kEighth) return put(kSixteenthPairEighth, 3);
-        if (y == kSixteenth) return put(kSixteenthPair, 2);
-        if (y == kDottedEighth) return put(kSixteenthDottedEighth, 2);
+        if (y == kSixteenth && z == kSixteenth && w == kSixteenth)
+            return put(kSixteenthFour, 4);
+        if (y == kSixteenth && z == kEighth)
+            return put(kSixteenthPairEighth, 3);
+        if (y == kSixteenth)
+            return put(kSixteenthPair, 2);
+        if (y == kDottedEighth)
+            return put(kSixteenthDottedEighth, 2);
         return put(plainCode(x), 1);
     case kEighth:
-        if (y == kEighth && z == kEighth && w == kEighth) return put(kEighthFour, 4);
-        if (y == kEighth) return put(kEighthPair, 2);
-        if (y == kSixteenth && z == kSixteenth) return put(kEighthSixteenthPair, 3);
-        if (y == kDottedQuarter) return put(kEighthDottedQuarter, 2);
+        if (y == kEighth && z == kEighth && w == kEighth)
+            return put(kEighthFour, 4);
+        if (y == kEighth)
+            return put(kEighthPair, 2);
+        if (y == kSixteenth && z == kSixteenth)
+            return put(kEighthSixteenthPair, 3);
+        if (y == kDottedQuarter)
+            return put(kEighthDottedQuarter, 2);
         return put(plainCode(x), 1);
     case kDottedEighth:
-        if (y == kSixteenth) return put(kDottedEighthSixteenth, 2);
+        if (y == kSixteenth)
+            return put(kDottedEighthSixteenth, 2);
         return put(plainCode(x), 1);
     case kQuarter:
-        if (y == kQuarter) return put(kQuarterPair, 2);
+        if (y == kQuarter)
+            return put(kQuarterPair, 2);
         return put(plainCode(x), 1);
     case kDottedQuarter:
-        if (y == kEighth) return put(kDottedQuarterEighth, 2);
-        if (y == kSixteenth && z == kSixteenth) return put(kDottedQuarterSixteenthPair, 3);
+        if (y == kEighth)
+            return put(kDottedQuarterEighth, 2);
+        if (y == kSixteenth && z == kSixteenth)
+            return put(kDottedQuarterSixteenthPair, 3);
         return put(plainCode(x), 1);
     default:
         break;
@@ -288,7 +306,9 @@ std::vector<RhythmItem> codeRhythm(std::span<const uint8_t> rhythm, const Repeat
     for (std::size_t i = 1; i < p.size(); ++i) {
         appendRepeat(
             codes, [](const RhythmItem& rc) { return rc.code == kRhythmBlockRepeat; },
-            [] { return RhythmItem{kRhythmBlockRepeat, 1}; },
+            [] {
+                return RhythmItem{kRhythmBlockRepeat, 1};
+            },
             [](RhythmItem& rc) -> uint8_t& { return rc.operand; });
         stretch(p[i] + length, i + 1 < p.size() ? p[i + 1] : rhythm.size());
     }
@@ -304,7 +324,9 @@ std::vector<RhythmItem> sharedThirdRhythm(std::span<const uint64_t> startTimes,
     const auto matches = [&](std::size_t i) { return b[i] != kNoItem && b[i] == a[i]; };
     // A following start time joins a group only where the third voice has an entry that does
     // not match the second voice's.
-    const auto joinable = [&](std::size_t i) { return i < count && b[i] != kNoItem && !matches(i) ? b[i] : kNoItem; };
+    const auto joinable = [&](std::size_t i) {
+        return i < count && b[i] != kNoItem && !matches(i) ? b[i] : kNoItem;
+    };
 
     std::vector<RhythmItem> codes;
     for (std::size_t i = 0; i < count;) {
@@ -407,7 +429,8 @@ uint8_t streamChecksum(std::span<const uint8_t> stream) {
 
 void applyChecksum(std::vector<uint8_t>& stream, uint8_t headerParameter) {
     const uint8_t checksum = streamChecksum(stream);
-    stream[3] = static_cast<uint8_t>(((headerParameter & kLowNibble) << kNibbleBits) | (checksum >> kNibbleBits));
+    stream[3] = static_cast<uint8_t>(((headerParameter & kLowNibble) << kNibbleBits) |
+                                     (checksum >> kNibbleBits));
     stream[4] = static_cast<uint8_t>(((checksum & kLowNibble) << kNibbleBits) | kStreamVersion);
 }
 
@@ -415,15 +438,16 @@ bool decodesAlike(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) 
     Melody ma;
     Melody mb;
     if (readStream(a.data(), a.size(), ma) != ReadStatus::Ok ||
-        readStream(b.data(), b.size(), mb) != ReadStatus::Ok || ma.voices.size() != mb.voices.size()) {
+        readStream(b.data(), b.size(), mb) != ReadStatus::Ok ||
+        ma.voices.size() != mb.voices.size()) {
         return false;
     }
     const auto sameNote = [](const MelodyNote& x, const MelodyNote& y) {
         return x.pitch == y.pitch && x.duration == y.duration && x.restBefore == y.restBefore;
     };
     for (std::size_t v = 0; v < ma.voices.size(); ++v) {
-        if (!std::equal(ma.voices[v].notes.begin(), ma.voices[v].notes.end(), mb.voices[v].notes.begin(),
-                        mb.voices[v].notes.end(), sameNote)) {
+        if (!std::equal(ma.voices[v].notes.begin(), ma.voices[v].notes.end(),
+                        mb.voices[v].notes.begin(), mb.voices[v].notes.end(), sameNote)) {
             return false;
         }
     }
@@ -438,8 +462,9 @@ int32_t writeVariants(const Melody& melody, const uint8_t* descriptor, StreamVar
     }
     // The voice count field of the level bounds the voices as well as the descriptor does, and
     // the decoder reads no more voices than MIDI has channels.
-    const std::size_t voiceCount = std::min<std::size_t>(
-        {melody.voices.size(), descriptor[kDescVoiceLimit], maxVoicesAtLevel(level), kMaxStreamVoices});
+    const std::size_t voiceCount =
+        std::min<std::size_t>({melody.voices.size(), descriptor[kDescVoiceLimit],
+                               maxVoicesAtLevel(level), kMaxStreamVoices});
 
     BitWriter header;
     writeHeader(header, descriptor, melody.title);

@@ -21,9 +21,9 @@ inline constexpr uint8_t kRestPitch = 255;
 
 /// One note or one rest unit of a voice.
 struct VoiceEntry {
-    uint64_t start = 0;    ///< melody units from the start of the melody
-    uint8_t duration = 0;  ///< duration index
-    uint8_t pitch = 0;     ///< MIDI note number, or kRestPitch
+    uint64_t start = 0;   ///< melody units from the start of the melody
+    uint8_t duration = 0; ///< duration index
+    uint8_t pitch = 0;    ///< MIDI note number, or kRestPitch
 
     bool isRest() const { return pitch == kRestPitch; }
     int pitchClass() const { return isRest() ? kRestPitch : pitch % 12; }
@@ -47,7 +47,7 @@ std::vector<uint64_t> distinctStartTimes(std::span<const std::vector<VoiceEntry>
 
 struct PitchItem {
     enum Kind : uint8_t {
-        Interval,    ///< value: the 4-bit interval code (0 to 7, 10 to 15)
+        Interval, ///< value: the 4-bit interval code (0 to 7, 10 to 15)
         Rest,
         Absolute,    ///< value: the pitch
         BlockMarker, ///< block 1
@@ -69,7 +69,8 @@ struct PitchCoding {
 /// later occurrence with the stretches in between coded plainly. Consecutive occurrences raise
 /// the count of the repeat just written, up to 15. In a single-voice melody a note outside
 /// octaves 4 and 5 is counted and left out.
-PitchCoding codePitches(std::span<const VoiceEntry> entries, const Repeat& repeat, bool singleVoice);
+PitchCoding codePitches(std::span<const VoiceEntry> entries, const Repeat& repeat,
+                        bool singleVoice);
 
 // ---- Rhythm coding ------------------------------------------------------------------------
 

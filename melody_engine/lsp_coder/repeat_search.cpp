@@ -29,9 +29,11 @@
 namespace tonebridge::lsp {
 namespace {
 
-static_assert(kPitchRepeatWeights.a > 0 && kPitchRepeatWeights.a * kMinRepeatLength > kPitchRepeatWeights.b,
+static_assert(kPitchRepeatWeights.a > 0 &&
+                  kPitchRepeatWeights.a * kMinRepeatLength > kPitchRepeatWeights.b,
               "the search relies on scores growing with the occurrences and the length");
-static_assert(kRhythmRepeatWeights.a > 0 && kRhythmRepeatWeights.a * kMinRepeatLength > kRhythmRepeatWeights.b,
+static_assert(kRhythmRepeatWeights.a > 0 &&
+                  kRhythmRepeatWeights.a * kMinRepeatLength > kRhythmRepeatWeights.b,
               "the search relies on scores growing with the occurrences and the length");
 
 /// Suffix array by prefix doubling, each round a stable counting sort on the ranks: O(n log n)
@@ -48,7 +50,8 @@ std::vector<uint32_t> suffixArray(std::span<const uint32_t> seq) {
     values.erase(std::unique(values.begin(), values.end()), values.end());
     std::vector<uint32_t> rank(n);
     for (std::size_t i = 0; i < n; ++i) {
-        rank[i] = static_cast<uint32_t>(std::lower_bound(values.begin(), values.end(), seq[i]) - values.begin());
+        rank[i] = static_cast<uint32_t>(std::lower_bound(values.begin(), values.end(), seq[i]) -
+                                        values.begin());
     }
     std::size_t classes = values.size();
     std::vector<uint32_t> start(n + 1);
@@ -83,7 +86,9 @@ std::vector<uint32_t> suffixArray(std::span<const uint32_t> seq) {
             }
         }
         sortByRank(order);
-        const auto second = [&](std::size_t i) { return i + k < n ? int64_t{rank[i + k]} : int64_t{-1}; };
+        const auto second = [&](std::size_t i) {
+            return i + k < n ? int64_t{rank[i + k]} : int64_t{-1};
+        };
         next[sa[0]] = 0;
         classes = 1;
         for (std::size_t j = 1; j < n; ++j) {
@@ -100,7 +105,8 @@ std::vector<uint32_t> suffixArray(std::span<const uint32_t> seq) {
 }
 
 /// lcp[i]: length of the common prefix of the suffixes at sa[i - 1] and sa[i] (lcp[0] = 0).
-std::vector<uint32_t> commonPrefixes(std::span<const uint32_t> seq, const std::vector<uint32_t>& sa) {
+std::vector<uint32_t> commonPrefixes(std::span<const uint32_t> seq,
+                                     const std::vector<uint32_t>& sa) {
     const std::size_t n = seq.size();
     std::vector<uint32_t> rankOf(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -201,12 +207,13 @@ private:
 /// and k stretches of length L that do not overlap fit in the sequence: k * L <= n. Written
 /// as a*k*L - b*k - a*L + c, each term is bounded on its own; the second form is what stays
 /// tight when many short stretches repeat (k * L near n), where the first is far too high.
-int64_t scoreBound(const RepeatWeights& w, std::size_t n, std::size_t lo, std::size_t hi, uint32_t kLo,
-                   uint32_t kHi) {
+int64_t scoreBound(const RepeatWeights& w, std::size_t n, std::size_t lo, std::size_t hi,
+                   uint32_t kLo, uint32_t kHi) {
     const auto length = static_cast<int64_t>(hi);
     const int64_t byOccurrences = repeatScore(w, kLo, length);
     const int64_t covered = std::min(static_cast<int64_t>(kLo) * length, static_cast<int64_t>(n));
-    const int64_t byCoverage = w.a * covered - w.b * static_cast<int64_t>(kHi) - w.a * static_cast<int64_t>(lo) + w.c;
+    const int64_t byCoverage =
+        w.a * covered - w.b * static_cast<int64_t>(kHi) - w.a * static_cast<int64_t>(lo) + w.c;
     return std::min(byOccurrences, byCoverage);
 }
 
@@ -226,7 +233,8 @@ Repeat findRepeat(std::span<const uint32_t> seq, const RepeatWeights& weights) {
             it = evaluated.emplace(length, counter.at(length)).first;
             const uint32_t k = it->second.occurrences;
             if (k >= 2) {
-                bestSeen = std::max(bestSeen, repeatScore(weights, k, static_cast<int64_t>(length)));
+                bestSeen =
+                    std::max(bestSeen, repeatScore(weights, k, static_cast<int64_t>(length)));
             }
         }
         return it->second.occurrences;

@@ -107,8 +107,10 @@ int32_t takeTitle(const Song& song, uint16_t trackCount, Melody& melody) {
                 return kCoderWrongMidi;
             }
             // The title ends at its first zero byte, if any.
-            const auto* zero = static_cast<const uint8_t*>(std::memchr(text->data(), 0, text->size()));
-            const auto cut = text->first(zero != nullptr ? static_cast<std::size_t>(zero - text->data()) : text->size());
+            const auto* zero =
+                static_cast<const uint8_t*>(std::memchr(text->data(), 0, text->size()));
+            const auto cut = text->first(
+                zero != nullptr ? static_cast<std::size_t>(zero - text->data()) : text->size());
             if (!found || cut.size() >= kept.size()) {
                 kept = cut;
                 found = true;
@@ -127,7 +129,8 @@ int32_t takeTitle(const Song& song, uint16_t trackCount, Melody& melody) {
 int32_t takeTempo(const Song& song, uint16_t trackCount, Melody& melody) {
     uint32_t tempo = kDefaultTempo;
     bool first = true;
-    for (const SongEvent& event : trackCount > 0 ? eventsOf(song, 0) : std::span<const SongEvent>{}) {
+    for (const SongEvent& event :
+         trackCount > 0 ? eventsOf(song, 0) : std::span<const SongEvent>{}) {
         if (!isMeta(event, smf::kMetaTempo)) {
             continue;
         }
@@ -286,8 +289,9 @@ int32_t songToMelody(const Song& song, Melody& melody) {
             }
         }
         const uint64_t mean = sum / count;
-        melody.voices[v].volume =
-            mean >= kLoudVelocity ? kLoudVolume : static_cast<uint8_t>(mean / kVelocityPerVolumeStep);
+        melody.voices[v].volume = mean >= kLoudVelocity
+                                      ? kLoudVolume
+                                      : static_cast<uint8_t>(mean / kVelocityPerVolumeStep);
     }
     for (std::size_t v = 0; v < noteTracks.size(); ++v) {
         if (const int32_t status = takeNotes(noteTracks[v], header.division, melody.voices[v]);

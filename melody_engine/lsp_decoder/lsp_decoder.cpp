@@ -27,7 +27,8 @@ TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
 /// 0x1010180 (not a stream), 0x1010101 (memory while reading) or 2 (memory while building),
 /// leaves *song alone and sets *message to a malloc'd text. Keeps no state: callable from any
 /// thread, also concurrently.
-TB_EXPORT int32_t TB_CALL DecodeLsp(const uint8_t* data, uint32_t size, Song** song, char** message) {
+TB_EXPORT int32_t TB_CALL DecodeLsp(const uint8_t* data, uint32_t size, Song** song,
+                                    char** message) {
     return tonebridge::lsp::decodeLsp(data, size, song, message);
 }
 

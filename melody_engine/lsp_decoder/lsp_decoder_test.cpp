@@ -52,7 +52,9 @@ public:
     Stream& tempo(uint32_t bpm) { return r(14).put(bpm, 9); }
     Stream& voiceCount(uint32_t n) { return r(29).put(0, 3).put(n, m_level == 2 ? 4 : 6); }
     Stream& voiceStart(uint32_t i) { return r(29).put(1, 3).put(i, indexBits()); }
-    Stream& copy(uint32_t source, uint32_t n) { return r(29).put(2, 3).put(source, indexBits()).put(n, 6); }
+    Stream& copy(uint32_t source, uint32_t n) {
+        return r(29).put(2, 3).put(source, indexBits()).put(n, 6);
+    }
     Stream& rhythmBlock(uint32_t id) { return r(15).put(id, 3); }
     Stream& rhythmRepeat(uint32_t id, uint32_t count) { return r(16).put(id, 3).put(count, 4); }
     Stream& endRhythm() { return r(31); }
@@ -176,7 +178,8 @@ Melody read(const Bytes& bytes, ReadStatus expected = ReadStatus::Ok) {
 void expectWrongFile(const Bytes& bytes, const char* what) {
     Song* untouched = reinterpret_cast<Song*>(0x1);
     char* message = nullptr;
-    const int32_t status = decodeLsp(bytes.data(), static_cast<uint32_t>(bytes.size()), &untouched, &message);
+    const int32_t status =
+        decodeLsp(bytes.data(), static_cast<uint32_t>(bytes.size()), &untouched, &message);
     EXPECT_EQ(status, kStatusWrongFile) << what;
     EXPECT_EQ(untouched, reinterpret_cast<Song*>(0x1)) << what;
     ASSERT_NE(message, nullptr) << what;
@@ -245,7 +248,8 @@ TEST(DecodeLibrary, TheBuiltLibraryCarriesItsIdentityAndDecodes) {
 
     Song* song = nullptr;
     char* message = nullptr;
-    ASSERT_EQ(decodeLspFn(kExample.data(), static_cast<uint32_t>(kExample.size()), &song, &message), 0);
+    ASSERT_EQ(decodeLspFn(kExample.data(), static_cast<uint32_t>(kExample.size()), &song, &message),
+              0);
     EXPECT_EQ(message, nullptr);
     ASSERT_NE(song, nullptr);
     EXPECT_EQ(song->header->trackCount, 2);
@@ -261,7 +265,8 @@ TEST(DecodeLibrary, TheBuiltLibraryCarriesItsIdentityAndDecodes) {
 
 TEST(DecodeHeader, RefusesNoInputWrongMagicAndLevelsOutside1To3) {
     expectWrongFile({}, "no input");
-    EXPECT_EQ(decodeLsp(nullptr, 5, nullptr, nullptr), kStatusWrongFile) << "null input, null out-parameters";
+    EXPECT_EQ(decodeLsp(nullptr, 5, nullptr, nullptr), kStatusWrongFile)
+        << "null input, null out-parameters";
     Bytes bad = kExample;
     bad[0] = 0x45;
     expectWrongFile(bad, "magic");
@@ -275,7 +280,16 @@ TEST(DecodeHeader, RefusesNoInputWrongMagicAndLevelsOutside1To3) {
 TEST(DecodeHeader, AChecksumCoversEveryByteFromTheFifthOn) {
     Stream s = Stream::withChecksum(0x12, 0x02, "Tune", 2);
     s.setVoices(1);
-    s.voiceCount(1).tempo(100).voiceStart(0).r(6).r(6).endRhythm().program(5).note(60).p(2).endVoice();
+    s.voiceCount(1)
+        .tempo(100)
+        .voiceStart(0)
+        .r(6)
+        .r(6)
+        .endRhythm()
+        .program(5)
+        .note(60)
+        .p(2)
+        .endVoice();
     const Bytes good = s.bytes();
     Melody m = read(good);
     EXPECT_EQ(m.title, "Tune");
@@ -310,7 +324,8 @@ TEST(DecodeHeader, ALevel2HeaderWithZeroHighNibbleInByte3HasNoChecksum) {
 
 TEST(DecodeHeader, ATwoByteEventCountIsReadAsABound) {
     // 200 travels as C8 01; a copy of 63 items fits under it but not under 62.
-    for (const auto& [count, ok] : std::vector<std::pair<uint32_t, bool>>{{200, true}, {62, false}}) {
+    for (const auto& [count, ok] :
+         std::vector<std::pair<uint32_t, bool>>{{200, true}, {62, false}}) {
         Stream s(0x11, 0xFF, "", count);
         s.tempo(120).r(6).endRhythm().note(60).endVoice();
         Bytes single = s.bytes();
@@ -441,7 +456,8 @@ TEST(DecodeChecks, ItemsCraftedToExhaustMemoryAreRefusedQuickly) {
 
 TEST(DecodeBlocks, RhythmBlocksAppendUnshiftedCopies) {
     Stream s(0x11, 0xFF, "", 8);
-    s.tempo(120).rhythmBlock(1).r(3).r(6).rhythmBlock(1).r(12).rhythmRepeat(1, 2).r(0).rhythmRepeat(5, 3);
+    s.tempo(120).rhythmBlock(1).r(3).r(6).rhythmBlock(1).r(12).rhythmRepeat(1, 2).r(0).rhythmRepeat(
+        5, 3);
     s.endRhythm().note(60);
     for (int i = 0; i < 6; ++i) {
         s.p(0);
@@ -477,7 +493,17 @@ TEST(DecodeBlocks, RepeatingAnUnfinishedPitchBlockReplaysNothingAndKeepsThePosit
     // unfinished one must not, or the following notes would take the wrong items.
     Stream s(0x12, 0x00, "", 20);
     s.setVoices(2);
-    s.voiceCount(2).tempo(120).voiceStart(0).r(6).r(3).r(9).endRhythm().note(60).p(2).p(2).endVoice();
+    s.voiceCount(2)
+        .tempo(120)
+        .voiceStart(0)
+        .r(6)
+        .r(3)
+        .r(9)
+        .endRhythm()
+        .note(60)
+        .p(2)
+        .p(2)
+        .endVoice();
     s.voiceStart(1).copy(0, 3).endRhythm().pitchBlock(1).pitchRepeat(1, 3).pitchRepeat(2, 1);
     s.note(50).p(1).p(1).endVoice();
     Melody m = read(s.bytes());
@@ -490,7 +516,17 @@ TEST(DecodeBlocks, RepeatingAnUnfinishedPitchBlockReplaysNothingAndKeepsThePosit
 TEST(DecodeCopies, ACopyAtTheStartTakesTheSourceRestsAndDurations) {
     Stream s(0x12, 0x00, "", 20);
     s.setVoices(2);
-    s.voiceCount(2).tempo(120).voiceStart(0).r(3).r(6).r(6).endRhythm().rest().note(60).p(4).endVoice();
+    s.voiceCount(2)
+        .tempo(120)
+        .voiceStart(0)
+        .r(3)
+        .r(6)
+        .r(6)
+        .endRhythm()
+        .rest()
+        .note(60)
+        .p(4)
+        .endVoice();
     s.voiceStart(1).copy(0, 3).endRhythm().rest().note(48).p(4).endVoice();
     Melody m = read(s.bytes());
     ASSERT_EQ(m.voices.size(), 2u);
@@ -505,7 +541,17 @@ TEST(DecodeCopies, ACopyStartsWhereTheVoiceHasGotToAndOnlyAtANoteBoundary) {
         // item of its own, then copies one.
         Stream s(0x12, 0x00, "", 20);
         s.setVoices(2);
-        s.voiceCount(2).tempo(120).voiceStart(0).r(3).r(6).r(6).endRhythm().rest().note(60).p(4).endVoice();
+        s.voiceCount(2)
+            .tempo(120)
+            .voiceStart(0)
+            .r(3)
+            .r(6)
+            .r(6)
+            .endRhythm()
+            .rest()
+            .note(60)
+            .p(4)
+            .endVoice();
         s.voiceStart(1).r(firstCode).copy(0, 1).endRhythm().note(40).p(1).endVoice();
         return s.bytes();
     };
@@ -666,12 +712,30 @@ std::vector<Bytes> sampleStreams() {
     std::vector<Bytes> out{kExample};
     Stream c = Stream::withChecksum(0x12, 0x02, "Tune", 6);
     c.setVoices(2);
-    c.voiceCount(2).tempo(140).voiceStart(0).rhythmBlock(1).r(3).r(6).rhythmBlock(1).rhythmRepeat(1, 2);
-    c.endRhythm().program(12).pitchBlock(1).note(60).p(4).pitchBlock(1).pitchRepeat(1, 1).endVoice();
+    c.voiceCount(2).tempo(140).voiceStart(0).rhythmBlock(1).r(3).r(6).rhythmBlock(1).rhythmRepeat(
+        1, 2);
+    c.endRhythm()
+        .program(12)
+        .pitchBlock(1)
+        .note(60)
+        .p(4)
+        .pitchBlock(1)
+        .pitchRepeat(1, 1)
+        .endVoice();
     c.voiceStart(1).copy(0, 4).endRhythm().note(55).p(2).rest().p(1).endVoice();
     out.push_back(c.bytes());
     Stream l3 = level3(2);
-    l3.voiceStart(0).r(12).r(0).r(17).endRhythm().program(0x81).volume(3).note(35).p(1).p(1).endVoice();
+    l3.voiceStart(0)
+        .r(12)
+        .r(0)
+        .r(17)
+        .endRhythm()
+        .program(0x81)
+        .volume(3)
+        .note(35)
+        .p(1)
+        .p(1)
+        .endVoice();
     l3.voiceStart(1).r(26).endRhythm().note(70).p(14).endVoice();
     out.push_back(l3.bytes());
     return out;
@@ -687,7 +751,8 @@ TEST(DecodeHostile, EveryCutStreamIsRefused) {
     for (const Bytes& stream : sampleStreams()) {
         for (std::size_t n = 0; n < stream.size(); ++n) {
             // A copy on the heap of exactly n bytes, so that a read past it is caught.
-            std::vector<uint8_t> cut(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(n));
+            std::vector<uint8_t> cut(stream.begin(),
+                                     stream.begin() + static_cast<std::ptrdiff_t>(n));
             cut.shrink_to_fit();
             Decoded d = decode(cut);
             EXPECT_NE(d.status, 0) << "cut at " << n;

@@ -23,14 +23,17 @@ struct PendingEvent {
 };
 using PendingTrack = std::vector<PendingEvent>;
 
-PendingEvent endOfTrack() { return {0, {smf::kMeta, smf::kMetaEndOfTrack, 0x00}}; }
+PendingEvent endOfTrack() {
+    return {0, {smf::kMeta, smf::kMetaEndOfTrack, 0x00}};
+}
 
 PendingTrack conductorTrack(const Melody& melody) {
     const uint32_t us = microsecondsPerQuarter(melody.tempo);
     return {
         {0, {smf::kMeta, smf::kMetaTimeSignature, 0x04, 0x04, 0x02, 0x18, 0x08}},
-        {0, {smf::kMeta, smf::kMetaTempo, 0x03, static_cast<uint8_t>(us >> 16), static_cast<uint8_t>(us >> 8),
-             static_cast<uint8_t>(us)}},
+        {0,
+         {smf::kMeta, smf::kMetaTempo, 0x03, static_cast<uint8_t>(us >> 16),
+          static_cast<uint8_t>(us >> 8), static_cast<uint8_t>(us)}},
         endOfTrack(),
     };
 }
@@ -49,8 +52,9 @@ PendingTrack voiceTrack(const Melody& melody, std::size_t v, uint8_t channel) {
     // where its notes play.
     const bool percussion = (voice.program & kPercussionBit) != 0;
     const uint8_t programChannel = percussion ? static_cast<uint8_t>(v) : channel;
-    track.push_back({0, {static_cast<uint8_t>(smf::kProgramChange + programChannel),
-                         static_cast<uint8_t>(voice.program & kProgramMask)}});
+    track.push_back({0,
+                     {static_cast<uint8_t>(smf::kProgramChange + programChannel),
+                      static_cast<uint8_t>(voice.program & kProgramMask)}});
     const uint8_t velocity = velocityOf(voice.volume);
     for (const MelodyNote& note : voice.notes) {
         track.push_back({ticksOf(note.restBefore),

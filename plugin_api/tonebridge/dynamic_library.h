@@ -49,8 +49,7 @@ inline void unloadLibrary(LibraryHandle handle) {
 }
 
 /// Looks up an export by name and casts it to the wanted function type; null if missing.
-template <typename Fn>
-Fn findExport(LibraryHandle handle, const char* name) {
+template <typename Fn> Fn findExport(LibraryHandle handle, const char* name) {
     if (handle == nullptr) {
         return nullptr;
     }

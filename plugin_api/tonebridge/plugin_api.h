@@ -37,12 +37,22 @@ extern "C" {
 /* Defines the five identity getters every library exports (GetKindOfDLL, GetDLLID, GetName,
  * GetDLLVersion, GetDate) from its constants. The texts must be static: they stay the
  * library's while it is loaded. Use at file scope, inside extern "C" in a C++ source. */
-#define TB_DEFINE_IDENTITY(kind, id, name, version, date)                                    \
-    TB_EXPORT int32_t GetKindOfDLL(void) { return (kind); }                                  \
-    TB_EXPORT int32_t GetDLLID(void) { return (id); }                                        \
-    TB_EXPORT const char* GetName(void) { return (name); }                                   \
-    TB_EXPORT const char* GetDLLVersion(void) { return (version); }                          \
-    TB_EXPORT const char* GetDate(void) { return (date); }
+#define TB_DEFINE_IDENTITY(kind, id, name, version, date)                                          \
+    TB_EXPORT int32_t GetKindOfDLL(void) {                                                         \
+        return (kind);                                                                             \
+    }                                                                                              \
+    TB_EXPORT int32_t GetDLLID(void) {                                                             \
+        return (id);                                                                               \
+    }                                                                                              \
+    TB_EXPORT const char* GetName(void) {                                                          \
+        return (name);                                                                             \
+    }                                                                                              \
+    TB_EXPORT const char* GetDLLVersion(void) {                                                    \
+        return (version);                                                                          \
+    }                                                                                              \
+    TB_EXPORT const char* GetDate(void) {                                                          \
+        return (date);                                                                             \
+    }
 
 /* Plug-in kinds as returned by GetKindOfDLL. */
 enum {
@@ -116,19 +126,19 @@ typedef const char* (*TbGetFilterNameFn)(void);
 /* Decode the whole input (read-only, the caller's) into a new Song. name is the input file's
  * name without its extension(s). Returns 0 and sets *song, or a non-zero status; *message may
  * be set (a malloc'd text, the caller's) whatever the status. */
-typedef int32_t (TB_CALL* TbDecodeFn)(const uint8_t* data, uint32_t size, const char* name,
-                                      Song** song, char** message);
+typedef int32_t(TB_CALL* TbDecodeFn)(const uint8_t* data, uint32_t size, const char* name,
+                                     Song** song, char** message);
 
 /* Encode a Song (read-only, the caller's) into a buffer set: on success *buffers and *sizes
  * receive new arrays of *count entries, each buffer a malloc'd block. */
-typedef int32_t (TB_CALL* TbCodeFn)(const Song* song, uint8_t*** buffers, uint32_t** sizes,
-                                    uint32_t* count, char** message);
+typedef int32_t(TB_CALL* TbCodeFn)(const Song* song, uint8_t*** buffers, uint32_t** sizes,
+                                   uint32_t* count, char** message);
 
 /* Convert each buffer of a set (read-only, the caller's) into a new buffer set of the same
  * count. */
-typedef int32_t (TB_CALL* TbConnectFn)(uint8_t* const* buffers, const uint32_t* sizes,
-                                       uint32_t count, uint8_t*** outBuffers,
-                                       uint32_t** outSizes, uint32_t* outCount, char** message);
+typedef int32_t(TB_CALL* TbConnectFn)(uint8_t* const* buffers, const uint32_t* sizes,
+                                      uint32_t count, uint8_t*** outBuffers, uint32_t** outSizes,
+                                      uint32_t* outCount, char** message);
 
 /* Arrange a decoded Song (read-only, the caller's) for a target coder: on success *filtered
  * receives a new Song (a tree of malloc'd blocks, the caller's), and the caller hands that
@@ -145,16 +155,16 @@ typedef int32_t (TB_CALL* TbConnectFn)(uint8_t* const* buffers, const uint32_t* 
  * whatever the status: with status 0 it says what the filter changed, and the host shows it as
  * it shows any plug-in message that accompanies success. On failure *filtered is left
  * untouched. Threads: may be entered from two threads at once; keeps no state between calls. */
-typedef int32_t (TB_CALL* TbFilterFn)(const Song* song, int32_t target, const char* options,
-                                      Song** filtered, char** message);
+typedef int32_t(TB_CALL* TbFilterFn)(const Song* song, int32_t target, const char* options,
+                                     Song** filtered, char** message);
 
 /* Melody engine: encode a Song with a 6-byte format descriptor into a melody stream. */
-typedef int32_t (TB_CALL* TbCodeLspFn)(const Song* song, const uint8_t* descriptor,
-                                       uint8_t** stream, uint32_t* length, char** message);
+typedef int32_t(TB_CALL* TbCodeLspFn)(const Song* song, const uint8_t* descriptor, uint8_t** stream,
+                                      uint32_t* length, char** message);
 
 /* Melody engine: decode a melody stream into a new Song. */
-typedef int32_t (TB_CALL* TbDecodeLspFn)(const uint8_t* data, uint32_t size, Song** song,
-                                         char** message);
+typedef int32_t(TB_CALL* TbDecodeLspFn)(const uint8_t* data, uint32_t size, Song** song,
+                                        char** message);
 
 /* Inside a plug-in or engine library (the build defines TB_BUILDING_PLUGIN), the exports are
  * declared here with the types above, so the compiler checks every definition against the
@@ -171,8 +181,8 @@ TB_EXPORT const char* GetFormatNameExt(void);
 TB_EXPORT const char* GetConnectorName(void);
 TB_EXPORT const char* GetConnectorExt(void);
 TB_EXPORT const char* GetFilterName(void);
-TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* name,
-                                 Song** song, char** message);
+TB_EXPORT int32_t TB_CALL Decode(const uint8_t* data, uint32_t size, const char* name, Song** song,
+                                 char** message);
 TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** sizes,
                                uint32_t* count, char** message);
 TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,

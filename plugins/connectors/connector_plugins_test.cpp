@@ -37,7 +37,8 @@ std::string text(LibraryHandle handle, const char* getter) {
 TEST(ConnectorPlugins, IdentityValues) {
     const Identity identities[] = {
         {"binary_to_text", 0x3000001, "Connector bin to txt", "15/05/2002", "Txt", ".txt", "bin"},
-        {"text_to_binary", 0x3000003, "Connector txt to bin", "19/06/2002", "Txt to bin", ".bin", "txt"},
+        {"text_to_binary", 0x3000003, "Connector txt to bin", "19/06/2002", "Txt to bin", ".bin",
+         "txt"},
     };
     for (const Identity& expected : identities) {
         SCOPED_TRACE(expected.file);

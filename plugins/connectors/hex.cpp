@@ -13,8 +13,8 @@ constexpr uint8_t kLastAccepted = 'Z';
 constexpr uint8_t kFirstLetterRule = 0x3A;
 
 /// Converts one buffer; on success *out and *outSize hold the result (the caller's).
-using ConvertFn = const char* (*)(const uint8_t* in, uint32_t size, uint8_t** out, uint32_t* outSize,
-                                  const Allocator& allocator);
+using ConvertFn = const char* (*)(const uint8_t* in, uint32_t size, uint8_t** out,
+                                  uint32_t* outSize, const Allocator& allocator);
 
 const char* bytesToText(const uint8_t* in, uint32_t size, uint8_t** out, uint32_t* outSize,
                         const Allocator& allocator) {
@@ -108,7 +108,8 @@ int32_t connect(ConvertFn convert, uint8_t* const* buffers, const uint32_t* size
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t* converted = nullptr;
         uint32_t convertedSize = 0;
-        if (const char* failure = convert(buffers[i], sizes[i], &converted, &convertedSize, allocator)) {
+        if (const char* failure =
+                convert(buffers[i], sizes[i], &converted, &convertedSize, allocator)) {
             setMessage(message, failure);
             return kFailed;
         }
@@ -127,14 +128,18 @@ int32_t connect(ConvertFn convert, uint8_t* const* buffers, const uint32_t* size
 
 } // namespace
 
-int32_t binaryToText(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count, uint8_t*** outBuffers,
-                     uint32_t** outSizes, uint32_t* outCount, char** message, const Allocator& allocator) {
-    return connect(bytesToText, buffers, sizes, count, outBuffers, outSizes, outCount, message, allocator);
+int32_t binaryToText(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,
+                     uint8_t*** outBuffers, uint32_t** outSizes, uint32_t* outCount, char** message,
+                     const Allocator& allocator) {
+    return connect(bytesToText, buffers, sizes, count, outBuffers, outSizes, outCount, message,
+                   allocator);
 }
 
-int32_t textToBinary(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count, uint8_t*** outBuffers,
-                     uint32_t** outSizes, uint32_t* outCount, char** message, const Allocator& allocator) {
-    return connect(textToBytes, buffers, sizes, count, outBuffers, outSizes, outCount, message, allocator);
+int32_t textToBinary(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,
+                     uint8_t*** outBuffers, uint32_t** outSizes, uint32_t* outCount, char** message,
+                     const Allocator& allocator) {
+    return connect(textToBytes, buffers, sizes, count, outBuffers, outSizes, outCount, message,
+                   allocator);
 }
 
 } // namespace tonebridge::hex

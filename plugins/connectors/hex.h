@@ -28,14 +28,16 @@ struct Allocator {
 /// Returns kOk and sets the three out-parameters (new malloc'd arrays, the caller's; release
 /// with freeBuffers); otherwise returns kFailed and sets only *message (malloc'd, the caller's).
 /// The input set is only read. Keeps no state: safe to call from several threads at once.
-int32_t binaryToText(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count, uint8_t*** outBuffers,
-                     uint32_t** outSizes, uint32_t* outCount, char** message, const Allocator& allocator = {});
+int32_t binaryToText(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,
+                     uint8_t*** outBuffers, uint32_t** outSizes, uint32_t* outCount, char** message,
+                     const Allocator& allocator = {});
 
 /// Reads pairs of hexadecimal digits back into bytes, one output buffer per input buffer.
 /// Refuses a buffer of odd length or holding a character above 'Z' (lower case included);
 /// other characters are not refused and give the value the digit rules compute for them
 /// (a trailing CR LF gives the byte 0xDA). Same ownership and results as binaryToText.
-int32_t textToBinary(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count, uint8_t*** outBuffers,
-                     uint32_t** outSizes, uint32_t* outCount, char** message, const Allocator& allocator = {});
+int32_t textToBinary(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,
+                     uint8_t*** outBuffers, uint32_t** outSizes, uint32_t* outCount, char** message,
+                     const Allocator& allocator = {});
 
 } // namespace tonebridge::hex

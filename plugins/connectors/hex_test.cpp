@@ -12,8 +12,8 @@ namespace tonebridge::hex {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using ConnectFn = int32_t (*)(uint8_t* const*, const uint32_t*, uint32_t, uint8_t***, uint32_t**, uint32_t*,
-                              char**, const Allocator&);
+using ConnectFn = int32_t (*)(uint8_t* const*, const uint32_t*, uint32_t, uint8_t***, uint32_t**,
+                              uint32_t*, char**, const Allocator&);
 
 Bytes bytesOf(const std::string& text) {
     return Bytes(text.begin(), text.end());
@@ -40,8 +40,8 @@ Connected run(ConnectFn fn, const std::vector<Bytes>& inputs, const Allocator& a
     uint32_t outCount = 12345;
     char* message = nullptr;
     Connected result;
-    result.status = fn(pointers.data(), sizes.data(), static_cast<uint32_t>(inputs.size()), &outBuffers, &outSizes,
-                       &outCount, &message, allocator);
+    result.status = fn(pointers.data(), sizes.data(), static_cast<uint32_t>(inputs.size()),
+                       &outBuffers, &outSizes, &outCount, &message, allocator);
     if (message != nullptr) {
         result.messageSet = true;
         result.message = message;
@@ -153,7 +153,9 @@ int g_allocationsLeft = 0;
 Allocator failingAfter(int allocations) {
     g_allocationsLeft = allocations;
     Allocator allocator;
-    allocator.allocate = [](size_t size) { return g_allocationsLeft-- > 0 ? std::malloc(size) : nullptr; };
+    allocator.allocate = [](size_t size) {
+        return g_allocationsLeft-- > 0 ? std::malloc(size) : nullptr;
+    };
     return allocator;
 }
 

@@ -20,9 +20,15 @@ extern "C" {
 /// Identity getters: constant values; texts stay valid while the library is loaded and are
 /// never released by the caller. Callable from any thread.
 TB_DEFINE_IDENTITY(kKind, kDllId, kName, kVersion, kDate)
-TB_EXPORT const char* GetConnectorName(void) { return kConnectorName; }
-TB_EXPORT const char* GetConnectorExt(void) { return kConnectorExt; }
-TB_EXPORT const char* GetInputExt(void) { return kInputExt; }
+TB_EXPORT const char* GetConnectorName(void) {
+    return kConnectorName;
+}
+TB_EXPORT const char* GetConnectorExt(void) {
+    return kConnectorExt;
+}
+TB_EXPORT const char* GetInputExt(void) {
+    return kInputExt;
+}
 
 /// Turns each input buffer of hexadecimal text (the caller's, only read) into the bytes it
 /// spells, in a new buffer set of the same count that the caller releases. On failure only
@@ -31,7 +37,8 @@ TB_EXPORT const char* GetInputExt(void) { return kInputExt; }
 TB_EXPORT int32_t TB_CALL Connect(uint8_t* const* buffers, const uint32_t* sizes, uint32_t count,
                                   uint8_t*** outBuffers, uint32_t** outSizes, uint32_t* outCount,
                                   char** message) {
-    return tonebridge::hex::textToBinary(buffers, sizes, count, outBuffers, outSizes, outCount, message);
+    return tonebridge::hex::textToBinary(buffers, sizes, count, outBuffers, outSizes, outCount,
+                                         message);
 }
 
 } // extern "C"

@@ -7,7 +7,6 @@
 #include "tonebridge/plugin_api.h"
 #include "tonebridge/plugin_support.h"
 
-
 namespace {
 
 #if defined(TB_GD_MODEL_GD75)
@@ -37,7 +36,9 @@ extern "C" {
 
 /// Identity getters: constant text owned by the plug-in; any thread.
 TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
-TB_EXPORT const char* GetInputExt(void) { return kInputExt; }
+TB_EXPORT const char* GetInputExt(void) {
+    return kInputExt;
+}
 
 /// Decodes the ringtone at data (size bytes, only read, the caller's) into a new Song. The
 /// name is not used: the Song is named by the melody's own title. Returns the engine's status,

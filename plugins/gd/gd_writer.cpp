@@ -3,8 +3,8 @@
 // format descriptor, and the plug-in keeps it only if it fits in one SMS. Built twice from this
 // source; TB_GD_MODEL_GD75 or TB_GD_MODEL_GD95 picks the identity.
 
-#include "melody.h"
 #include "engine_loader.h"
+#include "melody.h"
 #include "tonebridge/plugin_api.h"
 #include "tonebridge/plugin_support.h"
 
@@ -64,8 +64,12 @@ extern "C" {
 
 /// Identity getters: constant text owned by the plug-in; any thread.
 TB_DEFINE_IDENTITY(kKind, kId, kName, kVersion, kDate)
-TB_EXPORT const char* GetFormatName(void) { return kFormatName; }
-TB_EXPORT const char* GetFormatNameExt(void) { return kFormatExt; }
+TB_EXPORT const char* GetFormatName(void) {
+    return kFormatName;
+}
+TB_EXPORT const char* GetFormatNameExt(void) {
+    return kFormatExt;
+}
 
 /// Encodes song (only read, the caller's) into one buffer holding the melody stream. On
 /// success returns 0 and sets *buffers, *sizes (malloc'd, the caller's) and *count = 1. On

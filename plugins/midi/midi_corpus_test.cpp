@@ -22,9 +22,9 @@ Bytes readFile(const fs::path& path) {
 /// the suite decodes.
 const std::map<std::string, int32_t>& expectedRefusals() {
     static const std::map<std::string, int32_t> refusals = {
-        {"test-empty-file.mid", kReadWrongFile},              // no bytes at all
-        {"test-not-a-midi-file.mid", kReadWrongFile},         // plain text
-        {"test-non-midi-track.mid", kReadWrongFile},          // an unknown chunk before the track
+        {"test-empty-file.mid", kReadWrongFile},                // no bytes at all
+        {"test-not-a-midi-file.mid", kReadWrongFile},           // plain text
+        {"test-non-midi-track.mid", kReadWrongFile},            // an unknown chunk before the track
         {"test-corrupt-file-missing-byte.mid", kReadWrongFile}, // ends inside its last event
         // Running status after a system exclusive event continues that event: the next note's
         // key reads as a length that runs past the end of the track.
@@ -51,7 +51,8 @@ TEST(MidiCorpus, EveryFileDecodesOrIsRefusedAndWritesBackToTheSameEvents) {
         if (refusal != expectedRefusals().end()) {
             EXPECT_EQ(d.status, refusal->second);
             EXPECT_EQ(d.song, nullptr);
-            EXPECT_EQ(d.message, refusal->second == kReadRiff ? kReadRiffMessage : kReadWrongFileMessage);
+            EXPECT_EQ(d.message,
+                      refusal->second == kReadRiff ? kReadRiffMessage : kReadWrongFileMessage);
             continue;
         }
         ASSERT_EQ(d.status, kReadOk) << d.message;

@@ -155,8 +155,8 @@ private:
         const uint32_t bytes = countdown < m_in.left ? countdown : m_in.left;
         const uint32_t estimate = bytes / kTypicalEventBytes + 1;
         return estimate < kFirstEventCapacity ? kFirstEventCapacity
-               : estimate > kMaxTrackEvents  ? kMaxTrackEvents
-                                             : estimate;
+               : estimate > kMaxTrackEvents   ? kMaxTrackEvents
+                                              : estimate;
     }
 
     int32_t readTrack(Song& song, uint16_t track) {
@@ -178,7 +178,8 @@ private:
                 if (grown > kMaxTrackEvents) {
                     grown = kMaxTrackEvents;
                 }
-                auto* moved = static_cast<SongEvent*>(m_alloc.reallocate(events, grown * sizeof(SongEvent)));
+                auto* moved =
+                    static_cast<SongEvent*>(m_alloc.reallocate(events, grown * sizeof(SongEvent)));
                 if (moved == nullptr) {
                     return kReadNoMemory;
                 }
@@ -196,7 +197,8 @@ private:
         }
         if (count != 0 && count < capacity) {
             // Give back the spare slots; a failed shrink leaves the larger block, still valid.
-            if (auto* fitted = static_cast<SongEvent*>(m_alloc.reallocate(events, count * sizeof(SongEvent)))) {
+            if (auto* fitted = static_cast<SongEvent*>(
+                    m_alloc.reallocate(events, count * sizeof(SongEvent)))) {
                 song.tracks[track] = fitted;
             }
         }
@@ -291,7 +293,8 @@ private:
 
     /// A system exclusive event (type null) or a meta event: status, type, the length as a
     /// variable-length quantity and the payload, all kept as the file holds them.
-    int32_t readLengthPrefixed(SongEvent& event, uint8_t status, const uint8_t* type, uint32_t& countdown) {
+    int32_t readLengthPrefixed(SongEvent& event, uint8_t status, const uint8_t* type,
+                               uint32_t& countdown) {
         const uint8_t* lengthBytes = m_in.pos;
         uint32_t payload = 0;
         uint32_t k = 0;
@@ -452,8 +455,8 @@ int32_t decode(const uint8_t* data, uint32_t size, const char* name, Song** song
     return kReadOk;
 }
 
-int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t* count, char** message,
-               const Allocator& allocator) {
+int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t* count,
+               char** message, const Allocator& allocator) {
     if (song == nullptr || song->header == nullptr) {
         // Not a Song any decoder hands over; there is nothing to write.
         return kWriteFailed;
@@ -464,7 +467,8 @@ int32_t encode(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t*
     // a 32-bit length can state cannot be written at all.
     uint64_t total = kHeaderChunkSize;
     for (uint16_t t = 0; t < trackCount; ++t) {
-        const uint64_t bytes = trackBytes(song->tracks != nullptr ? song->tracks[t] : nullptr, eventCountOf(*song, t));
+        const uint64_t bytes =
+            trackBytes(song->tracks != nullptr ? song->tracks[t] : nullptr, eventCountOf(*song, t));
         if (bytes > UINT32_MAX) {
             setMessage(message, kWriteNoMemoryMessage);
             return kWriteFailed;

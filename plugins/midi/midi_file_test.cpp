@@ -26,8 +26,8 @@ void expectWrongFile(const Bytes& bytes) {
 
 TEST(MidiRead, RefusesInputThatIsNotAHeaderChunk) {
     expectWrongFile({});
-    expectWrongFile({'R', 'I', 'F', 'F', 0, 0, 0});               // too short even for RIFF
-    expectWrongFile(Bytes{'M', 'T', 'h', 'd'} + big32(6));          // 8 bytes, no fields
+    expectWrongFile({'R', 'I', 'F', 'F', 0, 0, 0});        // too short even for RIFF
+    expectWrongFile(Bytes{'M', 'T', 'h', 'd'} + big32(6)); // 8 bytes, no fields
     expectWrongFile(Bytes{'M', 'T', 'h', 'd'} + big32(6) + Bytes{0, 0, 0, 0, 0}); // 13 bytes
     expectWrongFile(chunk("MTrk", 6, {0, 0, 0, 0, 0, 0}));
     expectFailure(decodeBytes(chunk("RIFF", 4, {'R', 'M', 'I', 'D'})), kReadRiff, kReadRiffMessage);
@@ -70,8 +70,9 @@ TEST(MidiRead, TrackChunksMustBeTrackChunksInOrder) {
 }
 
 TEST(MidiRead, EveryTruncationOfAFileIsRefused) {
-    const Bytes file = midiFile({{0x00, 0xFF, 0x03, 0x02, 'h', 'i', 0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40,
-                                  0x00, 0xF0, 0x02, 0x7E, 0xF7, 0x00, 0xFF, 0x2F, 0x00}});
+    const Bytes file =
+        midiFile({{0x00, 0xFF, 0x03, 0x02, 'h',  'i',  0x00, 0x90, 0x3C, 0x64, 0x60, 0x80,
+                   0x3C, 0x40, 0x00, 0xF0, 0x02, 0x7E, 0xF7, 0x00, 0xFF, 0x2F, 0x00}});
     ASSERT_EQ(decodeBytes(file).status, kReadOk);
     for (size_t size = 0; size < file.size(); ++size) {
         SCOPED_TRACE(size);
@@ -80,14 +81,16 @@ TEST(MidiRead, EveryTruncationOfAFileIsRefused) {
 }
 
 TEST(MidiRead, TrackLengthsZeroAndOne) {
-    const Decoded empty = decodeBytes(headerChunk(1, 2, 96) + chunk("MTrk", 0, {}) + trackChunk({0x00, 0xC0, 0x05}));
+    const Decoded empty =
+        decodeBytes(headerChunk(1, 2, 96) + chunk("MTrk", 0, {}) + trackChunk({0x00, 0xC0, 0x05}));
     ASSERT_EQ(empty.status, kReadOk);
     EXPECT_EQ(empty.song->eventCounts[0], 0);
     EXPECT_EQ(empty.song->tracks[0], nullptr);
     EXPECT_EQ(empty.song->eventCounts[1], 1);
 
     // The single byte of a length-1 chunk is read as the start of the next chunk's tag.
-    expectWrongFile(headerChunk(1, 2, 96) + chunk("MTrk", 1, {0x00}) + trackChunk({0x00, 0xC0, 0x05}));
+    expectWrongFile(headerChunk(1, 2, 96) + chunk("MTrk", 1, {0x00}) +
+                    trackChunk({0x00, 0xC0, 0x05}));
     const Decoded last = decodeBytes(headerChunk(1, 1, 96) + chunk("MTrk", 1, {0x00}));
     ASSERT_EQ(last.status, kReadOk);
     EXPECT_EQ(last.song->eventCounts[0], 0);
@@ -105,11 +108,13 @@ TEST(MidiRead, ChunkLengthAgainstItsEvents) {
     ASSERT_EQ(cut.status, kReadOk);
     EXPECT_EQ(cut.song->eventCounts[0], 2);
     // ...unless another track is expected: then the rest is read as that chunk.
-    expectWrongFile(headerChunk(1, 2, 96) + chunk("MTrk", 8, body) + trackChunk({0x00, 0xFF, 0x2F, 0x00}));
+    expectWrongFile(headerChunk(1, 2, 96) + chunk("MTrk", 8, body) +
+                    trackChunk({0x00, 0xFF, 0x2F, 0x00}));
 }
 
 TEST(MidiRead, BytesAfterTheLastTrackAreIgnored) {
-    const Decoded d = decodeBytes(midiFile({{0x00, 0xFF, 0x2F, 0x00}}) + Bytes{'M', 'T', 'r', 'k', 0xFF});
+    const Decoded d =
+        decodeBytes(midiFile({{0x00, 0xFF, 0x2F, 0x00}}) + Bytes{'M', 'T', 'r', 'k', 0xFF});
     ASSERT_EQ(d.status, kReadOk);
     EXPECT_EQ(d.song->eventCounts[0], 1);
     EXPECT_EQ(eventAt(d, 0, 0), (Bytes{0xFF, 0x2F, 0x00}));
@@ -118,8 +123,9 @@ TEST(MidiRead, BytesAfterTheLastTrackAreIgnored) {
 // --- Events ---
 
 TEST(MidiRead, ChannelMessagesTakeOneOrTwoDataBytes) {
-    const Decoded d = decodeBytes(midiFile({{0x00, 0xC5, 0x10, 0x00, 0xD1, 0x7F, 0x00, 0xE0, 0x00, 0x40, 0x00,
-                                             0xB0, 0x07, 0x64, 0x00, 0x90, 0x3C, 0x00}}));
+    const Decoded d =
+        decodeBytes(midiFile({{0x00, 0xC5, 0x10, 0x00, 0xD1, 0x7F, 0x00, 0xE0, 0x00, 0x40, 0x00,
+                               0xB0, 0x07, 0x64, 0x00, 0x90, 0x3C, 0x00}}));
     ASSERT_EQ(d.status, kReadOk);
     ASSERT_EQ(d.song->eventCounts[0], 5);
     EXPECT_EQ(eventAt(d, 0, 0), (Bytes{0xC5, 0x10}));
@@ -169,8 +175,8 @@ TEST(MidiRead, DataByteBeforeAnyStatusIsAnEventOfItsDeltaAlone) {
 }
 
 TEST(MidiRead, DataByteAfterSystemExclusiveContinuesIt) {
-    const Decoded d = decodeBytes(midiFile({{0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7, 0x00, 0x02, 0x05, 0xF7,
-                                             0x00, 0xF7, 0x01, 0x42}}));
+    const Decoded d = decodeBytes(midiFile(
+        {{0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7, 0x00, 0x02, 0x05, 0xF7, 0x00, 0xF7, 0x01, 0x42}}));
     ASSERT_EQ(d.status, kReadOk);
     ASSERT_EQ(d.song->eventCounts[0], 3);
     EXPECT_EQ(eventAt(d, 0, 0), (Bytes{0xF0, 0x03, 0x7E, 0x01, 0xF7}));
@@ -180,8 +186,9 @@ TEST(MidiRead, DataByteAfterSystemExclusiveContinuesIt) {
 
 TEST(MidiRead, LengthPrefixedEventsKeepTheirLengthBytes) {
     Bytes payload(128, 0x11);
-    const Decoded d = decodeBytes(midiFile({Bytes{0x00, 0xF0, 0x81, 0x00} + payload +
-                                            Bytes{0x00, 0xFF, 0x7F, 0x00, 0x00, 0xFF, 0x06, 0x80, 0x00}}));
+    const Decoded d =
+        decodeBytes(midiFile({Bytes{0x00, 0xF0, 0x81, 0x00} + payload +
+                              Bytes{0x00, 0xFF, 0x7F, 0x00, 0x00, 0xFF, 0x06, 0x80, 0x00}}));
     ASSERT_EQ(d.status, kReadOk);
     ASSERT_EQ(d.song->eventCounts[0], 3);
     EXPECT_EQ(eventAt(d, 0, 0), Bytes({0xF0, 0x81, 0x00}) + payload);
@@ -205,8 +212,9 @@ TEST(MidiRead, EventBlocksAreLimitedTo65535Bytes) {
 }
 
 TEST(MidiRead, QuantitiesOfAnyLengthWrapInto32Bits) {
-    const Decoded d = decodeBytes(midiFile({{0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01,
-                                             0x81, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x05, 0xC0, 0x02}}));
+    const Decoded d =
+        decodeBytes(midiFile({{0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 0x01, 0x81, 0x80, 0x80, 0x80,
+                               0x80, 0x80, 0x80, 0x80, 0x05, 0xC0, 0x02}}));
     ASSERT_EQ(d.status, kReadOk);
     ASSERT_EQ(d.song->eventCounts[0], 2);
     EXPECT_EQ(d.song->tracks[0][0].delta, 0xFFFFFFFFu);
@@ -271,7 +279,8 @@ Allocator failingAfter(int allocations) {
 TEST(MidiRead, MemoryExhaustionAnywhereReleasesEverything) {
     Bytes body;
     for (int i = 0; i < 100; ++i) {
-        body.insert(body.end(), {0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x01, 0x01, 'a', 0x00, 0xF0, 0x01, 0xF7});
+        body.insert(body.end(),
+                    {0x00, 0x90, 0x3C, 0x64, 0x00, 0xFF, 0x01, 0x01, 'a', 0x00, 0xF0, 0x01, 0xF7});
     }
     const Bytes file = midiFile({body, {0x00, 0xC0, 0x01}, {}});
     const int plenty = 1 << 20;
@@ -373,8 +382,8 @@ TEST(MidiWrite, WritesEventsAsTheyAreWithoutRunningStatus) {
     HandSong hand;
     hand.addEvent(0, 0, {0x90, 0x3C, 0x64});
     hand.addEvent(0, 96, {0x90, 0x3C, 0x00}); // same status, written again
-    hand.addEvent(1, 0, {0xC0, 0x05});          // no end-of-track added
-    hand.tracks.resize(3);                      // a track without events
+    hand.addEvent(1, 0, {0xC0, 0x05});        // no end-of-track added
+    hand.tracks.resize(3);                    // a track without events
     EXPECT_EQ(encodeSong(hand.build()),
               headerChunk(1, 3, 96) + trackChunk({0x00, 0x90, 0x3C, 0x64, 0x60, 0x90, 0x3C, 0x00}) +
                   trackChunk({0x00, 0xC0, 0x05}) + chunk("MTrk", 0, {}));
@@ -382,10 +391,10 @@ TEST(MidiWrite, WritesEventsAsTheyAreWithoutRunningStatus) {
 
 TEST(MidiWrite, ReadingThenWritingReproducesTheFile) {
     const Bytes file = midiFile({
-        {0x00, 0xFF, 0x03, 0x04, 'T', 'u', 'n', 'e', 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-         0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0xFF, 0x2F, 0x00},
-        {0x00, 0xC0, 0x10, 0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x81, 0x80, 0x80, 0x80, 0x00,
-         0xE0, 0x00, 0x40, 0x00, 0xFF, 0x2F, 0x00},
+        {0x00, 0xFF, 0x03, 0x04, 'T',  'u',  'n',  'e',  0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1,
+         0x20, 0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00, 0xFF, 0x2F, 0x00},
+        {0x00, 0xC0, 0x10, 0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40,
+         0x81, 0x80, 0x80, 0x80, 0x00, 0xE0, 0x00, 0x40, 0x00, 0xFF, 0x2F, 0x00},
         {},
     });
     const Decoded d = decodeBytes(file);
@@ -474,7 +483,8 @@ TEST(MidiWrite, MemoryExhaustionReturnsTheMessageAndNothingElse) {
         uint32_t* sizes = nullptr;
         uint32_t count = 99;
         char* message = nullptr;
-        EXPECT_EQ(encode(&song, &buffers, &sizes, &count, &message, failingAfter(allocations)), kWriteFailed);
+        EXPECT_EQ(encode(&song, &buffers, &sizes, &count, &message, failingAfter(allocations)),
+                  kWriteFailed);
         EXPECT_EQ(buffers, nullptr);
         EXPECT_EQ(sizes, nullptr);
         EXPECT_EQ(count, 99u);

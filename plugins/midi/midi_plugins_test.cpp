@@ -16,8 +16,7 @@ LibraryHandle loadPlugin(const char* name) {
     return handle;
 }
 
-template <typename Fn>
-Fn need(LibraryHandle handle, const char* name) {
+template <typename Fn> Fn need(LibraryHandle handle, const char* name) {
     Fn fn = findExport<Fn>(handle, name);
     EXPECT_NE(fn, nullptr) << name;
     return fn;
@@ -59,10 +58,12 @@ TEST(MidiPlugins, DecodeThenCodeThroughTheExports) {
     ASSERT_NE(decodeFn, nullptr);
     ASSERT_NE(codeFn, nullptr);
 
-    const Bytes file = midiFile({{0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}});
+    const Bytes file =
+        midiFile({{0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}});
     Song* song = nullptr;
     char* message = nullptr;
-    ASSERT_EQ(decodeFn(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message), 0);
+    ASSERT_EQ(decodeFn(file.data(), static_cast<uint32_t>(file.size()), "tune", &song, &message),
+              0);
     SongPtr owned(song);
     EXPECT_EQ(message, nullptr);
     EXPECT_STREQ(song->name, "tune");
@@ -78,7 +79,8 @@ TEST(MidiPlugins, DecodeThenCodeThroughTheExports) {
     // A refusal hands over a message the caller releases.
     const Bytes riff = {'R', 'I', 'F', 'F', 0, 0, 0, 4};
     song = reinterpret_cast<Song*>(0x1);
-    EXPECT_EQ(decodeFn(riff.data(), static_cast<uint32_t>(riff.size()), "x", &song, &message), 0x1060101);
+    EXPECT_EQ(decodeFn(riff.data(), static_cast<uint32_t>(riff.size()), "x", &song, &message),
+              0x1060101);
     EXPECT_EQ(song, nullptr);
     ASSERT_NE(message, nullptr);
     EXPECT_STREQ(message, "error : RIFF not supported");

@@ -18,7 +18,9 @@ extern "C" {
 /// Identity getters: constant values; texts stay valid while the library is loaded and are
 /// never released by the caller. Callable from any thread.
 TB_DEFINE_IDENTITY(kKind, kDllId, kName, kVersion, kDate)
-TB_EXPORT const char* GetInputExt(void) { return kInputExt; }
+TB_EXPORT const char* GetInputExt(void) {
+    return kInputExt;
+}
 
 /// Parses the whole file at data (the caller's, only read) into a new Song in *song, which
 /// the caller releases. On failure *song is null and *message a malloc'd text the caller

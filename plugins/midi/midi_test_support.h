@@ -31,8 +31,9 @@ inline Bytes chunk(const char* tag, uint32_t length, const Bytes& body) {
 }
 
 inline Bytes headerChunk(uint16_t format, uint16_t tracks, uint16_t division) {
-    return chunk("MThd", 6, {uint8_t(format >> 8), uint8_t(format), uint8_t(tracks >> 8), uint8_t(tracks),
-                             uint8_t(division >> 8), uint8_t(division)});
+    return chunk("MThd", 6,
+                 {uint8_t(format >> 8), uint8_t(format), uint8_t(tracks >> 8), uint8_t(tracks),
+                  uint8_t(division >> 8), uint8_t(division)});
 }
 
 /// A track chunk whose length agrees with its body.
@@ -57,11 +58,13 @@ struct Decoded {
     bool messageSet = false;
 };
 
-inline Decoded decodeBytes(const Bytes& bytes, const char* name = "tune", const Allocator& allocator = {}) {
+inline Decoded decodeBytes(const Bytes& bytes, const char* name = "tune",
+                           const Allocator& allocator = {}) {
     Decoded result;
     Song* song = reinterpret_cast<Song*>(0x1); // must be overwritten either way
     char* message = nullptr;
-    result.status = decode(bytes.data(), static_cast<uint32_t>(bytes.size()), name, &song, &message, allocator);
+    result.status =
+        decode(bytes.data(), static_cast<uint32_t>(bytes.size()), name, &song, &message, allocator);
     result.song.reset(song);
     if (message != nullptr) {
         result.messageSet = true;
@@ -102,8 +105,10 @@ inline void expectSameEvents(const Song& a, const Song& b) {
     for (uint16_t t = 0; t < a.header->trackCount; ++t) {
         ASSERT_EQ(a.eventCounts[t], b.eventCounts[t]) << "track " << t;
         for (uint16_t e = 0; e < a.eventCounts[t]; ++e) {
-            EXPECT_EQ(a.tracks[t][e].delta, b.tracks[t][e].delta) << "track " << t << " event " << e;
-            EXPECT_EQ(eventBytes(a.tracks[t][e]), eventBytes(b.tracks[t][e])) << "track " << t << " event " << e;
+            EXPECT_EQ(a.tracks[t][e].delta, b.tracks[t][e].delta)
+                << "track " << t << " event " << e;
+            EXPECT_EQ(eventBytes(a.tracks[t][e]), eventBytes(b.tracks[t][e]))
+                << "track " << t << " event " << e;
         }
     }
 }

@@ -20,14 +20,18 @@ extern "C" {
 /// Identity getters: constant values; texts stay valid while the library is loaded and are
 /// never released by the caller. Callable from any thread.
 TB_DEFINE_IDENTITY(kKind, kDllId, kName, kVersion, kDate)
-TB_EXPORT const char* GetFormatName(void) { return kFormatName; }
-TB_EXPORT const char* GetFormatNameExt(void) { return kFormatExt; }
+TB_EXPORT const char* GetFormatName(void) {
+    return kFormatName;
+}
+TB_EXPORT const char* GetFormatNameExt(void) {
+    return kFormatExt;
+}
 
 /// Writes the Song (the caller's, only read) as one file into a new buffer set of one buffer,
 /// which the caller releases. On failure only *message is set (malloc'd, the caller's).
 /// Keeps no state between calls; may be entered from several threads at once.
-TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** sizes, uint32_t* count,
-                               char** message) {
+TB_EXPORT int32_t TB_CALL Code(const Song* song, uint8_t*** buffers, uint32_t** sizes,
+                               uint32_t* count, char** message) {
     return tonebridge::midi::encode(song, buffers, sizes, count, message);
 }
 

@@ -34,10 +34,12 @@ std::string readBytes(const fs::path& path) {
 TEST(PreviewDuringBatch, BothGiveWhatTheyGiveAlone) {
     PluginRegistry registry;
     registry.loadFrom(TB_STAGE_PLUGINS_DIR);
-    if (registry.coderById(kGd95Writer) == nullptr || registry.coderById(kMidiWriterId) == nullptr) {
+    if (registry.coderById(kGd95Writer) == nullptr ||
+        registry.coderById(kMidiWriterId) == nullptr) {
         GTEST_SKIP() << "needs the staged GD and MIDI plug-ins";
     }
-    const fs::path root = fs::temp_directory_path() / ("tb_preview_batch_" + std::to_string(getpid()));
+    const fs::path root =
+        fs::temp_directory_path() / ("tb_preview_batch_" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "in");
     fs::create_directories(root / "out");
@@ -54,8 +56,8 @@ TEST(PreviewDuringBatch, BothGiveWhatTheyGiveAlone) {
     // Alone: one row converted, one preview written.
     ASSERT_EQ(runBatch(registry, settings, {(root / "in" / "tune.mid").string()}), 1);
     const std::string coded = readBytes(root / "out" / "tune.gd85_95");
-    const PreviewResult alone = preparePreview(registry, (root / "in" / "tune.mid").string(),
-                                               (root / "alone").string());
+    const PreviewResult alone =
+        preparePreview(registry, (root / "in" / "tune.mid").string(), (root / "alone").string());
     ASSERT_TRUE(alone.written);
     const std::string previewAlone = readBytes(alone.file);
 

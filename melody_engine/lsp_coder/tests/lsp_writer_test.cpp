@@ -34,7 +34,8 @@ struct CallResult {
     char* message = nullptr;
 
     ~CallResult() {
-        if (stream != reinterpret_cast<uint8_t*>(0x1)) std::free(stream);
+        if (stream != reinterpret_cast<uint8_t*>(0x1))
+            std::free(stream);
         std::free(message);
     }
     Bytes bytes() const { return status == 0 ? Bytes(stream, stream + length) : Bytes{}; }
@@ -123,7 +124,9 @@ TEST(LspCoderLibrary, ExportsItsIdentityAndTheCoder) {
 
 // ---- Variant B and round trips -----------------------------------------------------------
 
-MelodyNote note(uint8_t pitch, uint8_t duration, uint32_t rest = 0) { return {pitch, duration, rest}; }
+MelodyNote note(uint8_t pitch, uint8_t duration, uint32_t rest = 0) {
+    return {pitch, duration, rest};
+}
 
 Melody melodyOf(std::vector<std::vector<MelodyNote>> voices) {
     Melody m;
@@ -200,7 +203,8 @@ Melody randomMelody(std::mt19937& rng, int formatId) {
                 }
                 continue;
             }
-            const uint8_t pitch = narrow ? static_cast<uint8_t>(60 + rng() % 24) : static_cast<uint8_t>(24 + rng() % 90);
+            const uint8_t pitch = narrow ? static_cast<uint8_t>(60 + rng() % 24)
+                                         : static_cast<uint8_t>(24 + rng() % 90);
             voice.notes.push_back(note(pitch, pick(kCommon), pick(kRests)));
         }
         m.voices.push_back(voice);
@@ -208,7 +212,8 @@ Melody randomMelody(std::mt19937& rng, int formatId) {
     if (voices >= 3 && rng() % 2 == 0) {
         // Let the third voice share much of the second voice's rhythm.
         m.voices[2].notes = m.voices[1].notes;
-        for (auto& n : m.voices[2].notes) n.pitch = static_cast<uint8_t>(30 + (n.pitch * 7) % 70);
+        for (auto& n : m.voices[2].notes)
+            n.pitch = static_cast<uint8_t>(30 + (n.pitch * 7) % 70);
     }
     (void)formatId;
     return m;
@@ -238,9 +243,12 @@ TEST(RoundTrip, EveryFormatReadsBackTheMelodyItWasGiven) {
             const auto& got = back.voices[v].notes;
             ASSERT_EQ(got.size(), want.size()) << "round " << round << " voice " << v;
             for (std::size_t i = 0; i < want.size(); ++i) {
-                ASSERT_EQ(got[i].pitch, want[i].pitch) << "round " << round << " voice " << v << " note " << i;
-                ASSERT_EQ(got[i].duration, want[i].duration) << "round " << round << " voice " << v << " note " << i;
-                ASSERT_EQ(got[i].restBefore, want[i].restBefore) << "round " << round << " voice " << v << " note " << i;
+                ASSERT_EQ(got[i].pitch, want[i].pitch)
+                    << "round " << round << " voice " << v << " note " << i;
+                ASSERT_EQ(got[i].duration, want[i].duration)
+                    << "round " << round << " voice " << v << " note " << i;
+                ASSERT_EQ(got[i].restBefore, want[i].restBefore)
+                    << "round " << round << " voice " << v << " note " << i;
             }
         }
     }

@@ -29,7 +29,8 @@ void expectBothSearchesAgree(const std::vector<VoiceEntry>& entries, bool single
     ASSERT_EQ(pitchRepeat, test::literalRepeatSearch(keys, kPitchRepeatWeights));
     const PitchCoding coding = codePitches(entries, pitchRepeat, singleVoice);
     const Seq rhythm(coding.rhythm.begin(), coding.rhythm.end());
-    EXPECT_EQ(findRepeat(rhythm, kRhythmRepeatWeights), test::literalRepeatSearch(rhythm, kRhythmRepeatWeights));
+    EXPECT_EQ(findRepeat(rhythm, kRhythmRepeatWeights),
+              test::literalRepeatSearch(rhythm, kRhythmRepeatWeights));
 }
 
 TEST(RepeatSearchOnExamples, AgreesWithTheLiteralSearchOnEveryVoiceOfEveryExample) {
@@ -42,10 +43,12 @@ TEST(RepeatSearchOnExamples, AgreesWithTheLiteralSearchOnEveryVoiceOfEveryExampl
         }
         SCOPED_TRACE(item.path().filename().string());
         std::ifstream in(item.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
         Song* raw = nullptr;
         char* message = nullptr;
-        ASSERT_EQ(midi::decode(bytes.data(), static_cast<uint32_t>(bytes.size()), "example", &raw, &message),
+        ASSERT_EQ(midi::decode(bytes.data(), static_cast<uint32_t>(bytes.size()), "example", &raw,
+                               &message),
                   midi::kReadOk);
         const SongPtr song(raw);
         Melody melody;
@@ -69,28 +72,33 @@ TEST(RepeatSearchOnExamples, AgreesWithTheLiteralSearchOnLongerGeneratedVoices) 
         Seq s(n);
         switch (i % 4) {
         case 0: // random over a small alphabet, as duration indexes are
-            for (auto& x : s) x = rng() % (2 + i % 5);
+            for (auto& x : s)
+                x = rng() % (2 + i % 5);
             break;
         case 1: { // a period with noise
             const std::size_t period = 3 + rng() % 20;
-            for (std::size_t j = 0; j < n; ++j) s[j] = rng() % 12 == 0 ? 99 : static_cast<uint32_t>(j % period % 4);
+            for (std::size_t j = 0; j < n; ++j)
+                s[j] = rng() % 12 == 0 ? 99 : static_cast<uint32_t>(j % period % 4);
             break;
         }
         case 2: // all equal, with one different entry somewhere
-            for (auto& x : s) x = 5;
+            for (auto& x : s)
+                x = 5;
             s[rng() % n] = 6;
             break;
         default: { // two patterns interleaved at random
             const Seq a{1, 2, 3, 4, 5}, b{5, 4, 1};
             for (std::size_t j = 0; j < n;) {
                 const Seq& p = rng() % 3 != 0 ? a : b;
-                for (std::size_t k = 0; k < p.size() && j < n; ++k) s[j++] = p[k];
+                for (std::size_t k = 0; k < p.size() && j < n; ++k)
+                    s[j++] = p[k];
             }
             break;
         }
         }
         for (const auto& w : {kPitchRepeatWeights, kRhythmRepeatWeights}) {
-            ASSERT_EQ(findRepeat(s, w), test::literalRepeatSearch(s, w)) << "voice " << i << ", " << n << " entries";
+            ASSERT_EQ(findRepeat(s, w), test::literalRepeatSearch(s, w))
+                << "voice " << i << ", " << n << " entries";
         }
     }
 }
@@ -101,11 +109,13 @@ TEST(VariantsOnExamples, TheThreeVoiceExampleTakesTheSharedRhythmVariant) {
     if (!in) {
         GTEST_SKIP() << "no " << file;
     }
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                     std::istreambuf_iterator<char>()};
     Song* raw = nullptr;
     char* message = nullptr;
-    ASSERT_EQ(midi::decode(bytes.data(), static_cast<uint32_t>(bytes.size()), "example", &raw, &message),
-              midi::kReadOk);
+    ASSERT_EQ(
+        midi::decode(bytes.data(), static_cast<uint32_t>(bytes.size()), "example", &raw, &message),
+        midi::kReadOk);
     const SongPtr song(raw);
     Melody melody;
     ASSERT_EQ(songToMelody(*song, melody), kCoderOk);

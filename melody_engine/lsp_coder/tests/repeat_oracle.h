@@ -18,7 +18,8 @@ inline Repeat literalRepeatSearch(const std::vector<uint32_t>& e, const RepeatWe
             while (f <= n - L) {
                 bool equal = true;
                 for (int64_t x = 0; x < L; ++x) {
-                    equal = equal && e[static_cast<std::size_t>(f + x)] == e[static_cast<std::size_t>(j + x)];
+                    equal = equal && e[static_cast<std::size_t>(f + x)] ==
+                                         e[static_cast<std::size_t>(j + x)];
                 }
                 if (equal) {
                     occ.push_back(static_cast<uint32_t>(f));

@@ -7,10 +7,10 @@
 namespace tonebridge::test {
 namespace {
 
-template <class T>
-T* allocate(std::size_t count) {
+template <class T> T* allocate(std::size_t count) {
     // T is often itself a pointer (an array of tracks): its size is the one meant.
-    void* block = std::calloc(count == 0 ? 1 : count, sizeof(T)); // NOLINT(bugprone-sizeof-expression)
+    void* block =
+        std::calloc(count == 0 ? 1 : count, sizeof(T)); // NOLINT(bugprone-sizeof-expression)
     if (block == nullptr) {
         throw std::bad_alloc();
     }
@@ -67,8 +67,9 @@ Ev trackName(std::string_view text, uint32_t delta) {
 }
 
 Ev tempoEvent(uint32_t micros, uint32_t delta) {
-    return {delta, {0xFF, 0x51, 0x03, static_cast<uint8_t>(micros >> 16), static_cast<uint8_t>(micros >> 8),
-                    static_cast<uint8_t>(micros)}};
+    return {delta,
+            {0xFF, 0x51, 0x03, static_cast<uint8_t>(micros >> 16),
+             static_cast<uint8_t>(micros >> 8), static_cast<uint8_t>(micros)}};
 }
 
 Ev noteOn(uint32_t delta, uint8_t key, uint8_t velocity, uint8_t channel) {

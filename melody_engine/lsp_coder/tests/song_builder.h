@@ -18,7 +18,8 @@ struct Ev {
 using TrackSpec = std::vector<Ev>;
 
 /// A Song of the given tracks, every block malloc'd as a decoder would hand it over.
-SongPtr makeSong(const std::vector<TrackSpec>& tracks, uint16_t format = 1, uint16_t division = 480);
+SongPtr makeSong(const std::vector<TrackSpec>& tracks, uint16_t format = 1,
+                 uint16_t division = 480);
 
 Ev trackName(std::string_view text, uint32_t delta = 0);
 Ev tempoEvent(uint32_t microsPerQuarter, uint32_t delta = 0);
@@ -33,7 +34,8 @@ struct NoteSpec {
     uint32_t restTicks = 0;
 };
 /// Note-on/note-off pairs for the notes, one after the other.
-TrackSpec noteTrack(const std::vector<NoteSpec>& notes, uint8_t channel = 0, uint8_t velocity = 100);
+TrackSpec noteTrack(const std::vector<NoteSpec>& notes, uint8_t channel = 0,
+                    uint8_t velocity = 100);
 
 /// Ticks per quarter of the Songs made from melodies: one tick per melody unit.
 inline constexpr uint16_t kUnitDivision = 128;

@@ -14,8 +14,8 @@ using test::noteOn;
 using test::noteTrack;
 using test::programChange;
 using test::tempoEvent;
-using test::TrackSpec;
 using test::trackName;
+using test::TrackSpec;
 
 constexpr uint32_t kQuarter = 480;
 
@@ -60,9 +60,11 @@ TEST(SongToMelody, TitleIsTheLongestFirstTrackNameAndLaterTracksWinTies) {
 TEST(SongToMelody, TitleLengthCountsUpToTheFirstZeroByte) {
     Melody m;
     EXPECT_EQ(reduce({named(std::string_view("ab\0cdef", 7), kOneNote)}), kCoderWrongTitle);
-    ASSERT_EQ(reduce({{trackName(std::string_view("abcd\0xyz", 8))}, named("wxyz", kOneNote)}, m), kCoderOk);
+    ASSERT_EQ(reduce({{trackName(std::string_view("abcd\0xyz", 8))}, named("wxyz", kOneNote)}, m),
+              kCoderOk);
     EXPECT_EQ(m.title, "wxyz");
-    ASSERT_EQ(reduce({{trackName("wxyz")}, named(std::string_view("abcd\0xyz", 8), kOneNote)}, m), kCoderOk);
+    ASSERT_EQ(reduce({{trackName("wxyz")}, named(std::string_view("abcd\0xyz", 8), kOneNote)}, m),
+              kCoderOk);
     EXPECT_EQ(m.title, "abcd");
 }
 
@@ -100,14 +102,17 @@ TEST(SongToMelody, RefusesLateChangedOrUnplayableTempos) {
     EXPECT_EQ(reduce({{trackName("abc"), tempoEvent(500000), tempoEvent(400000, 10)}, kOneNote}),
               kCoderMultipleTempo);
     EXPECT_EQ(reduce({{trackName("abc"), tempoEvent(0)}, kOneNote}), kCoderWrongMidi);
-    EXPECT_EQ(reduce({{trackName("abc"), Ev{0, {0xFF, 0x51, 0x03, 0x07}}}, kOneNote}), kCoderWrongMidi);
-    EXPECT_EQ(reduce({{trackName("abc"), tempoEvent(500000), tempoEvent(0, 5)}, kOneNote}), kCoderWrongMidi);
+    EXPECT_EQ(reduce({{trackName("abc"), Ev{0, {0xFF, 0x51, 0x03, 0x07}}}, kOneNote}),
+              kCoderWrongMidi);
+    EXPECT_EQ(reduce({{trackName("abc"), tempoEvent(500000), tempoEvent(0, 5)}, kOneNote}),
+              kCoderWrongMidi);
 }
 
 TEST(SongToMelody, VoicesAreTheNoteTracksAndNeedASaneDivision) {
     Melody m;
-    ASSERT_EQ(reduce({{trackName("abc")}, kOneNote, {programChange(3)}, noteTrack({{60, kQuarter}})}, m),
-              kCoderOk);
+    ASSERT_EQ(
+        reduce({{trackName("abc")}, kOneNote, {programChange(3)}, noteTrack({{60, kQuarter}})}, m),
+        kCoderOk);
     EXPECT_EQ(m.voices.size(), 2u);
     EXPECT_EQ(reduce({{trackName("abc"), programChange(3)}}), kCoderWrongMidi);
     // A note-on of velocity 0 is no note-on.
@@ -155,7 +160,8 @@ TEST(SongToMelody, NotesMustBeQuantizedToTheDurationTable) {
     EXPECT_EQ(m.voices[0].notes[1].duration, 12); // an eighth
     EXPECT_EQ(m.voices[0].notes[1].restBefore, 96u);
     EXPECT_EQ(reduce({named("abc", noteTrack({{60, 25}}))}, 1, 96), kCoderNotQuantized);
-    EXPECT_EQ(reduce({named("abc", noteTrack({{60, 24}, {60, 24, 1}}))}, 1, 96), kCoderNotQuantized);
+    EXPECT_EQ(reduce({named("abc", noteTrack({{60, 24}, {60, 24, 1}}))}, 1, 96),
+              kCoderNotQuantized);
     // 10 units is a sum of table lengths but not a greedy one.
     EXPECT_EQ(reduce({named("abc", noteTrack({{60, 128, 10}}))}, 1, 128), kCoderNotQuantized);
 }
@@ -163,8 +169,8 @@ TEST(SongToMelody, NotesMustBeQuantizedToTheDurationTable) {
 TEST(SongToMelody, NotesEndAtTheirOwnNoteOffOnAnyChannel) {
     Melody m;
     // Overlap is per track, whatever the channels.
-    EXPECT_EQ(reduce({named("abc", {noteOn(0, 60, 100, 0), noteOn(10, 64, 100, 1), noteOff(470, 60, 0),
-                                    noteOff(0, 64, 1)})}),
+    EXPECT_EQ(reduce({named("abc", {noteOn(0, 60, 100, 0), noteOn(10, 64, 100, 1),
+                                    noteOff(470, 60, 0), noteOff(0, 64, 1)})}),
               kCoderOverlap);
     ASSERT_EQ(reduce({named("abc", {noteOn(0, 60, 100, 0), noteOff(480, 60, 5), noteOn(0, 62),
                                     Ev{240, {0x92, 62, 0}}})},
@@ -181,19 +187,21 @@ TEST(SongToMelody, NotesEndAtTheirOwnNoteOffOnAnyChannel) {
 TEST(SongToMelody, ReadsNoByteOutsideAnEvent) {
     Melody m;
     // Events without data only advance the time; truncated channel messages are not notes.
-    TrackSpec track{Ev{240, {}}, Ev{0, {0x90, 60}}, Ev{0, {0xC0}}, noteOn(0, 60), Ev{240, {0x80}},
-                    Ev{240, {}}, noteOff(0, 60)};
+    TrackSpec track{Ev{240, {}},     Ev{0, {0x90, 60}}, Ev{0, {0xC0}}, noteOn(0, 60),
+                    Ev{240, {0x80}}, Ev{240, {}},       noteOff(0, 60)};
     ASSERT_EQ(reduce({named("abc", track)}, m), kCoderOk);
     ASSERT_EQ(m.voices[0].notes.size(), 1u);
     EXPECT_EQ(m.voices[0].notes[0].restBefore, 64u);
     EXPECT_EQ(m.voices[0].notes[0].duration, 15);
     EXPECT_EQ(m.voices[0].program, 0);
     // Key bytes of 128 and more are refused.
-    EXPECT_EQ(reduce({named("abc", {Ev{0, {0x90, 0x80, 100}}, Ev{480, {0x80, 0x80, 0}}})}), kCoderWrongMidi);
+    EXPECT_EQ(reduce({named("abc", {Ev{0, {0x90, 0x80, 100}}, Ev{480, {0x80, 0x80, 0}}})}),
+              kCoderWrongMidi);
 }
 
 TEST(SongToMelody, RestTooLongForThirtyTwoBitsIsRefused) {
-    EXPECT_EQ(reduce({named("abc", {noteOn(0x0FFFFFFF, 60), noteOff(1, 60)})}, 1, 1), kCoderWrongMidi);
+    EXPECT_EQ(reduce({named("abc", {noteOn(0x0FFFFFFF, 60), noteOff(1, 60)})}, 1, 1),
+              kCoderWrongMidi);
 }
 
 } // namespace

@@ -68,7 +68,8 @@ int decode(tonebridge::LibraryHandle lib, const char* hex) {
     Song* const sentinel = reinterpret_cast<Song*>(0x30);
     Song* song = sentinel;
     char* message = nullptr;
-    const int32_t status = fn(bytes.data(), static_cast<uint32_t>(bytes.size()), "name", &song, &message);
+    const int32_t status =
+        fn(bytes.data(), static_cast<uint32_t>(bytes.size()), "name", &song, &message);
     std::printf("status=%d\n", static_cast<int>(status));
     printMessage(message);
     if (song == sentinel) {
