@@ -112,6 +112,13 @@ protected:
         return script;
     }
 
+    /// Collects the window's message boxes as "title|text" instead of showing them.
+    static void collectMessages(CMainWin& win, QStringList& messages) {
+        win.listPane()->setMessageSink([&messages](const QString& title, const QString& text) {
+            messages << title + "|" + text;
+        });
+    }
+
     /// Sends the in-program synthesizer's sound to a raw file instead of a device.
     static void soundToFile(const QString& path) {
         qputenv(kAudioDriverVariable, "file");
@@ -162,8 +169,7 @@ TEST_F(DesktopPlayerTest, PlayEndsThePreviousPlayerBeforeStartingTheNext) {
     {
         CMainWin win(test::stagedPlugins());
         win.show();
-        win.listPane()->setMessageSink(
-            [&](const QString& title, const QString& text) { messages << title + "|" + text; });
+        collectMessages(win, messages);
         win.addFiles({dir + "/tune.mid", dir + "/missing.mid"});
 
         win.listPane()->playRow(0);
@@ -234,8 +240,7 @@ TEST_F(DesktopPlayerTest, WithoutAnApplicationTheProgramPlaysItself) {
     QStringList messages;
     CMainWin win(test::stagedPlugins());
     win.show();
-    win.listPane()->setMessageSink(
-        [&](const QString& title, const QString& text) { messages << title + "|" + text; });
+    collectMessages(win, messages);
     win.addFiles({dir + "/long.mid"});
     MidiPlayer* player = win.listPane()->player();
 
@@ -299,8 +304,7 @@ TEST_F(DesktopPlayerTest, WhenNothingCanPlayOneMessageSaysWhy) {
     QStringList messages;
     CMainWin win(test::stagedPlugins());
     win.show();
-    win.listPane()->setMessageSink(
-        [&](const QString& title, const QString& text) { messages << title + "|" + text; });
+    collectMessages(win, messages);
     win.addFiles({dir + "/tune.mid"});
     win.listPane()->playRow(0);
     ASSERT_EQ(messages.size(), 1);
