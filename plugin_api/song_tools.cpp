@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <limits>
 
 namespace tonebridge {
@@ -181,9 +180,12 @@ SongView viewOf(const Song& song) {
     const uint16_t trackCount =
         song.tracks != nullptr && song.eventCounts != nullptr ? song.header->trackCount : 0;
     view.tracks.resize(trackCount);
-    // Notes still sounding, by channel and key: indexes into the track's notes, oldest first.
-    std::vector<std::deque<std::size_t>> sounding(smf::kChannelCount * 128u);
-    std::vector<std::size_t> touched; // the queues a track has used, to empty at its end
+    // Notes still sounding, by channel and key: indexes into the track's notes, oldest first
+    // from the slot's head on. An empty vector allocates nothing, so only the keys a song
+    // plays cost memory.
+    std::vector<std::vector<std::size_t>> sounding(smf::kChannelCount * 128u);
+    std::vector<std::size_t> heads(sounding.size(), 0);
+    std::vector<std::size_t> touched; // the slots a track has used, to empty at its end
     for (uint16_t t = 0; t < trackCount; ++t) {
         ViewTrack& track = view.tracks[t];
         const SongEvent* events = song.tracks[t];
@@ -205,17 +207,17 @@ SongView viewOf(const Song& song) {
             if ((kind == smf::kNoteOn || kind == smf::kNoteOff) && event.length >= 3) {
                 const uint8_t key = event.data[1] & smf::kDataMask;
                 const uint8_t velocity = event.data[2] & smf::kDataMask;
-                auto& queue = sounding[channel * 128u + key];
+                const std::size_t slot = channel * 128u + key;
+                std::vector<std::size_t>& queue = sounding[slot];
                 if (kind == smf::kNoteOn && velocity > 0) {
                     if (queue.empty()) {
-                        touched.push_back(channel * 128u + key);
+                        touched.push_back(slot);
                     }
                     queue.push_back(track.notes.size());
                     track.notes.push_back({now, 0, key, velocity, channel});
-                } else if (!queue.empty()) {
-                    ViewNote& note = track.notes[queue.front()];
+                } else if (heads[slot] < queue.size()) {
+                    ViewNote& note = track.notes[queue[heads[slot]++]];
                     note.length = now - note.start;
-                    queue.pop_front();
                 }
             } else if (kind == smf::kProgramChange && event.length >= 2) {
                 track.programs.push_back(
@@ -232,11 +234,12 @@ SongView viewOf(const Song& song) {
         track.endTick = static_cast<uint32_t>(tick);
         // Notes never switched off last to the end of their track.
         for (std::size_t slot : touched) {
-            for (std::size_t index : sounding[slot]) {
-                ViewNote& note = track.notes[index];
+            for (std::size_t i = heads[slot]; i < sounding[slot].size(); ++i) {
+                ViewNote& note = track.notes[sounding[slot][i]];
                 note.length = track.endTick - note.start;
             }
             sounding[slot].clear();
+            heads[slot] = 0;
         }
         touched.clear();
     }
