@@ -674,12 +674,16 @@ std::string melodyText(const std::vector<OutItem>& items, uint32_t firstVolume) 
             if (!oneVolume) {
                 continue;
             }
-            State plain = state;
-            const std::size_t plainSize = renderRange(items, i, i + passes * length, plain).size();
+            // Unfolded, the first pass starts in the state in force and every later pass in
+            // the state the first ends in, which each pass ends in again (its last octave,
+            // the one volume): the passes after the first are all written alike.
+            State probe = state;
+            const std::size_t firstSize = renderRange(items, i, i + length, probe).size();
+            State later = probe;
+            const std::size_t plainSize =
+                firstSize + (passes - 1) * renderRange(items, i, i + length, later).size();
             // Each pass after the first starts in the octave the block ends in; when that is
             // not the octave it starts in, the block's first note carries its prefix.
-            State probe = state;
-            renderRange(items, i, i + length, probe);
             State entry = state;
             if (probe.octave != state.octave) {
                 entry.octave = -1;
