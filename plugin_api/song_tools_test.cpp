@@ -101,6 +101,37 @@ TEST(SongView, PairsNotesAndGathersTempos) {
     EXPECT_EQ(view.noteCount(), 3u);
 }
 
+TEST(SongView, EachTrackPairsItsOwnNotes) {
+    SongBuilder builder(1, 96);
+    builder.addTrack();
+    builder.noteOn(0, 0, 60, 100);
+    builder.noteOff(10, 0, 60);
+    builder.noteOn(5, 0, 60, 90); // the key again after its first note ended
+    builder.noteOff(20, 0, 60);
+    builder.noteOn(0, 0, 60, 80); // left sounding at the end of the track
+    builder.endOfTrack(30);
+    builder.addTrack();
+    builder.noteOff(0, 0, 60); // ends nothing: the first track's note is not this track's
+    builder.noteOn(7, 0, 60, 70);
+    builder.noteOff(40, 0, 60);
+    builder.endOfTrack();
+    const SongPtr song(builder.release(nullptr));
+    ASSERT_TRUE(song);
+    const SongView view = viewOf(*song);
+    ASSERT_EQ(view.tracks.size(), 2u);
+    const auto& first = view.tracks[0].notes;
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(first[0].length, 10u);
+    EXPECT_EQ(first[1].start, 15u);
+    EXPECT_EQ(first[1].length, 20u);
+    EXPECT_EQ(first[2].start, 35u);
+    EXPECT_EQ(first[2].length, 30u);
+    const auto& second = view.tracks[1].notes;
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].start, 7u);
+    EXPECT_EQ(second[0].length, 40u);
+}
+
 TEST(SongView, SurvivesBrokenEvents) {
     SongBuilder builder(1, 96);
     builder.event(10, {0x90, 60});            // cut short
