@@ -185,13 +185,19 @@ std::vector<uint32_t> entryKeys(std::span<const VoiceEntry> entries) {
 }
 
 std::vector<uint64_t> distinctStartTimes(std::span<const std::vector<VoiceEntry>> lists) {
+    // Each voice's entries come in time order (buildEventList), so the voices are merged
+    // rather than sorted: the fitting filter codes a melody many times over.
     std::vector<uint64_t> times;
     for (const auto& list : lists) {
+        const auto middle = static_cast<std::ptrdiff_t>(times.size());
         for (const VoiceEntry& e : list) {
             times.push_back(e.start);
         }
+        if (!std::is_sorted(times.begin() + middle, times.end())) {
+            std::sort(times.begin() + middle, times.end());
+        }
+        std::inplace_merge(times.begin(), times.begin() + middle, times.end());
     }
-    std::sort(times.begin(), times.end());
     times.erase(std::unique(times.begin(), times.end()), times.end());
     return times;
 }

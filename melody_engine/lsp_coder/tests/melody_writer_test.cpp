@@ -84,6 +84,16 @@ TEST(EventList, SplitsRestsGreedilyAndPlacesEveryEntry) {
     EXPECT_EQ(keys[0], keys[2]);
 }
 
+TEST(EventList, StartTimesOfAllVoicesAreMergedOnce) {
+    const std::vector<std::vector<VoiceEntry>> lists{
+        {{0, kQ, 60}, {128, kQ, 62}, {384, kQ, 64}},
+        {{0, kE, 48}, {64, kE, 50}, {128, kE, 52}, {512, kE, 53}},
+        {},
+        {{64, kS, 72}, {600, kS, 74}},
+    };
+    EXPECT_EQ(distinctStartTimes(lists), (std::vector<uint64_t>{0, 64, 128, 384, 512, 600}));
+}
+
 TEST(PitchCoding, IntervalsWithinMinusSixToSevenOthersAbsolute) {
     const auto items =
         pitchItems({note(60), note(67), note(61), note(69), note(62, kQ, 128), note(62)}, Repeat{});
