@@ -69,3 +69,8 @@ endfunction()
 function(tonebridge_discover_tests target)
   gtest_discover_tests(${target} ${ARGN} PROPERTIES LABELS ${target})
 endfunction()
+
+# The lock (ctest RESOURCE_LOCK) of the tests that read or write the real per-user settings
+# store. On Windows that is the user's registry, one for every process (under Wine: one per
+# prefix), so such tests must not run at the same time.
+set(TONEBRIDGE_SETTINGS_STORE_LOCK settings_store)

@@ -4,6 +4,10 @@
 #pragma once
 
 #include "process.h"
+#include "test_platform.h"
+
+#include "tonebridge/core/registry_key.h"
+#include "tonebridge/core/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +21,22 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace tonebridge::test {
 
 namespace fs = std::filesystem;
 
 using Bytes = std::vector<uint8_t>;
 
-inline const fs::path kPlugins = TB_STAGE_PLUGINS_DIR;
+// Absolute, as the program runs in another folder (on Windows: on another drive, so a path
+// without one would change its meaning there).
+inline const fs::path kPlugins = fs::absolute(TB_STAGE_PLUGINS_DIR);
 inline const fs::path kExamples = TB_EXAMPLES_DIR;
 
 inline void writeFile(const fs::path& path, const Bytes& bytes) {
@@ -71,7 +84,11 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
 inline Bytes chunk(const char* tag, const Bytes& body) {
     Bytes bytes(tag, tag + 4);
     const auto n = static_cast<uint32_t>(body.size());
-    bytes.insert(bytes.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+    // One byte at a time: GCC 12 at -O2 warns wrongly (-Warray-bounds) about inserting a
+    // list here.
+    for (const int shift : {24, 16, 8, 0}) {
+        bytes.push_back(static_cast<uint8_t>(n >> shift));
+    }
     bytes.insert(bytes.end(), body.begin(), body.end());
     return bytes;
 }
@@ -96,17 +113,25 @@ inline const Bytes kStatusWrittenOut =
 inline const Bytes kTruncatedFile =
     concat({kHeader, {'M', 'T', 'r', 'k', 0, 0, 0, 0x40, 0x00, 0x90}});
 
-inline const char* const kMidiPlugins[] = {"midi_reader.so", "midi_writer.so"};
-inline const char* const kConnectorPlugins[] = {"binary_to_text.so", "text_to_binary.so"};
-inline const char* const kGdPlugins[] = {"gd75_writer.so", "gd75_reader.so", "gd95_writer.so",
-                                         "gd95_reader.so", "lsp_coder.so",   "lsp_decoder.so"};
+inline const char* const kMidiPlugins[] = {"midi_reader" TB_PLUGIN_SUFFIX,
+                                           "midi_writer" TB_PLUGIN_SUFFIX};
+inline const char* const kConnectorPlugins[] = {"binary_to_text" TB_PLUGIN_SUFFIX,
+                                                "text_to_binary" TB_PLUGIN_SUFFIX};
+inline const char* const kGdPlugins[] = {
+    "gd75_writer" TB_PLUGIN_SUFFIX, "gd75_reader" TB_PLUGIN_SUFFIX, "gd95_writer" TB_PLUGIN_SUFFIX,
+    "gd95_reader" TB_PLUGIN_SUFFIX, "lsp_coder" TB_PLUGIN_SUFFIX,   "lsp_decoder" TB_PLUGIN_SUFFIX};
+
+/// Whether settings are saved in the per-user store that the program reads.
+inline bool settingsStored() {
+    core::CRegistryKey key;
+    return key.Open(core::RegistryRoot::CurrentUser, core::settingsKeyPath()) == core::kRegistryOk;
+}
 
 class CliFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tonebridge-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
+        m_root = makeTemporaryFolder("tonebridge-cli-");
+        ASSERT_FALSE(m_root.empty());
         m_work = m_root / "work";
         m_config = m_root / "config";
         m_scratch = m_root / "scratch";
@@ -119,6 +144,48 @@ protected:
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(m_root, ignored);
+#if defined(_WIN32)
+        if (m_claimedStore) {
+            RegDeleteTreeA(HKEY_CURRENT_USER, core::settingsKeyPath().c_str());
+        }
+#endif
+    }
+
+    /// Called first by a test that runs the program without --format (so that it reads the
+    /// saved settings) or that saves settings. On POSIX each test has a store of its own
+    /// (XDG_CONFIG_HOME). On Windows the store is the registry of the user (of the Wine
+    /// prefix), one for every process: such a test's name holds "Saved", so that ctest runs
+    /// it alone among the tests of the store (tests/cli/CMakeLists.txt); it is skipped when
+    /// settings are stored already, which it would replace, and what it saves is removed
+    /// when it ends. False when the test is to end here (skipped or failed).
+    bool claimSettingsStore() {
+#if defined(_WIN32)
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        if (!contains(name, "Saved")) {
+            ADD_FAILURE() << "the store is shared: ctest must give this test the store's lock";
+            return false;
+        }
+        if (settingsStored()) {
+            [] { GTEST_SKIP() << "settings are saved in the registry already; left alone"; }();
+            return false;
+        }
+        m_claimedStore = true;
+#endif
+        return true;
+    }
+
+    /// Saves settings as the desktop program does, into the store the program run by cli()
+    /// reads: the key file under m_config on POSIX, the registry on Windows.
+    void saveSettings(const core::Settings& settings) {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        const std::string previous = old != nullptr ? old : "";
+        setEnvironment("XDG_CONFIG_HOME", m_config.string());
+        core::saveSettings(settings);
+        if (old != nullptr) {
+            setEnvironment("XDG_CONFIG_HOME", previous);
+        } else {
+            unsetEnvironment("XDG_CONFIG_HOME");
+        }
     }
 
     template <std::size_t N> void requirePlugins(const char* const (&names)[N]) {
@@ -144,7 +211,7 @@ protected:
     std::set<std::string> workFiles() const {
         std::set<std::string> names;
         for (const fs::directory_entry& entry : fs::recursive_directory_iterator(m_work)) {
-            names.insert(fs::relative(entry.path(), m_work).string());
+            names.insert(fs::relative(entry.path(), m_work).generic_string());
         }
         return names;
     }
@@ -153,6 +220,7 @@ protected:
     fs::path m_work;
     fs::path m_config;
     fs::path m_scratch;
+    bool m_claimedStore = false; ///< this test may have saved settings in the shared store
 };
 
 } // namespace tonebridge::test

@@ -1,4 +1,5 @@
-// Runs a program as a child process and collects what it printed.
+// Runs a program as a child process and collects what it printed: fork and exec on POSIX,
+// CreateProcessW on Windows.
 #pragma once
 
 #include <filesystem>
@@ -17,14 +18,18 @@ struct ProcessResult {
 
 /// A child started by startProcess, not yet waited for.
 struct RunningProcess {
-    int pid = -1;
+    int pid = -1; ///< the process id; -1 when the child could not be started
+#if defined(_WIN32)
+    void* handle = nullptr; ///< the child's process handle, closed by waitProcess
+#endif
     std::filesystem::path outPath;
     std::filesystem::path errPath;
 };
 
 /// Runs program with args in directory cwd, with the current environment plus env (which
 /// replaces variables of the same name). stdout and stderr are captured through files in
-/// scratch, which must exist.
+/// scratch, which must exist. On Windows the child's text-mode streams end their lines with
+/// CR LF; out and err hold them as LF, so that expectations read alike on both systems.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::filesystem::path& cwd,
                          const std::map<std::string, std::string>& env,
@@ -37,7 +42,7 @@ RunningProcess startProcess(const std::string& program, const std::vector<std::s
                             const std::filesystem::path& scratch);
 
 /// Waits for the child; after limitMs milliseconds (0: no limit) it is killed and the result
-/// says timedOut.
+/// says timedOut. Call it once for each child started.
 ProcessResult waitProcess(const RunningProcess& child, int limitMs = 0);
 
 } // namespace tonebridge::test

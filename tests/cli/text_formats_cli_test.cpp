@@ -1,10 +1,10 @@
 // tonebridge-cli with the ringtone text formats: the real program and the staged plug-ins,
 // run in a temporary folder; checks the exit status, the messages and the files written.
 #include "process.h"
+#include "test_platform.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 namespace tonebridge::test {
 namespace {
 
-const fs::path kPlugins = TB_STAGE_PLUGINS_DIR;
+// Absolute, as the program runs in another folder (on Windows: on another drive).
+const fs::path kPlugins = fs::absolute(TB_STAGE_PLUGINS_DIR);
 const fs::path kData = TB_TEST_DATA_DIR;
 
 std::string readText(const fs::path& path) {
@@ -29,16 +30,14 @@ class TextFormatsCli : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name :
-             {"rtttl_reader.so", "rtttl_writer.so", "imelody_reader.so", "imelody_writer.so",
-              "midi_reader.so", "midi_writer.so", "gd75_reader.so", "gd75_writer.so",
-              "lsp_coder.so", "lsp_decoder.so"}) {
-            if (!fs::exists(kPlugins / name)) {
-                GTEST_SKIP() << name << " is not built";
+             {"rtttl_reader", "rtttl_writer", "imelody_reader", "imelody_writer", "midi_reader",
+              "midi_writer", "gd75_reader", "gd75_writer", "lsp_coder", "lsp_decoder"}) {
+            if (!fs::exists(kPlugins / (name + std::string(TB_PLUGIN_SUFFIX)))) {
+                GTEST_SKIP() << name << TB_PLUGIN_SUFFIX << " is not built";
             }
         }
-        std::string pattern = (fs::temp_directory_path() / "tonebridge-text-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_root = pattern;
+        m_root = makeTemporaryFolder("tonebridge-text-");
+        ASSERT_FALSE(m_root.empty());
         m_work = m_root / "work";
         for (const fs::path& dir : {m_work, m_root / "config", m_root / "scratch"}) {
             fs::create_directory(dir);
@@ -86,8 +85,8 @@ TEST_F(TextFormatsCli, ImelodyToMidiAndBack) {
 }
 
 TEST_F(TextFormatsCli, AnyMidiFileBecomesATextTuneWithTheFilter) {
-    if (!fs::exists(kPlugins / "ringtone_fit.so")) {
-        GTEST_SKIP() << "ringtone_fit.so is not built";
+    if (!fs::exists(kPlugins / ("ringtone_fit" TB_PLUGIN_SUFFIX))) {
+        GTEST_SKIP() << "ringtone_fit" TB_PLUGIN_SUFFIX " is not built";
     }
     // Three voices: refused as they are, arranged into one with --fit.
     fs::copy_file(fs::path(TB_EXAMPLES_DIR) / "three_voices.mid", m_work / "song.mid");
