@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTest>
 
 #include <initializer_list>
 #include <string>
@@ -38,6 +39,15 @@ bool pluginsStaged(std::initializer_list<const char*> names);
 
 /// Points XDG_CONFIG_HOME at a fresh folder, so each test starts from a first run.
 void freshSettingsStore();
+
+/// How long a wait for the program may take: a loaded build machine can need seconds to list
+/// a folder or start a process. A wait ends as soon as its condition holds.
+constexpr int kWaitMs = 30000;
+
+/// Processes events until condition() holds; false after kWaitMs.
+template <typename Condition> bool waitUntil(Condition condition) {
+    return QTest::qWaitFor(condition, kWaitMs);
+}
 
 /// Skips the current test when a plug-in it needs has not been built.
 #define TB_REQUIRE_PLUGINS(...)                                                                    \

@@ -453,7 +453,7 @@ TEST_F(MainWinTest, AddDialogShowsFilesWithoutAPoint) {
         }
         return names;
     };
-    EXPECT_TRUE(QTest::qWaitFor([&] {
+    EXPECT_TRUE(test::waitUntil([&] {
         const QStringList names = shown();
         return names.contains("readme") && names.contains("tune.mid");
     })) << shown().join(", ").toStdString();

@@ -135,7 +135,7 @@ TEST_F(DesktopPlayerTest, TheDesktopListsChooseTheApplication) {
     addApplication("vendor/player.desktop", "/bin/true %f");
     writeFile(m_data + "/applications/mimeapps.list",
               "[Default Applications]\naudio/midi=vendor-player.desktop;\n");
-    EXPECT_TRUE(QTest::qWaitFor([&] {
+    EXPECT_TRUE(test::waitUntil([&] {
         return QString::fromStdString(defaultMidiApplication()) == "vendor-player.desktop";
     }));
     // The user's configuration overrides it; an entry whose desktop file is missing is passed
@@ -143,7 +143,7 @@ TEST_F(DesktopPlayerTest, TheDesktopListsChooseTheApplication) {
     addApplication("other.desktop", "/bin/true %u");
     writeFile(m_config + "/mimeapps.list",
               "[Default Applications]\naudio/midi=gone.desktop;other.desktop;\n");
-    EXPECT_TRUE(QTest::qWaitFor(
+    EXPECT_TRUE(test::waitUntil(
         [&] { return QString::fromStdString(defaultMidiApplication()) == "other.desktop"; }));
     // This program is never its own player: the next application for MIDI files stands in.
     // (what else claims MIDI files comes from the cache the desktop keeps of them).
@@ -179,7 +179,7 @@ TEST_F(DesktopPlayerTest, PlayEndsThePreviousPlayerBeforeStartingTheNext) {
         EXPECT_TRUE(written.read(4) == "MThd");
         const pid_t firstPid = win.listPane()->player()->desktopPid();
         ASSERT_GT(firstPid, 0);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines(log).size() == 1; }));
+        EXPECT_TRUE(test::waitUntil([&] { return logLines(log).size() == 1; }));
 
         // The row menu's Play previews the first selected row.
         win.listPane()->setSelected(0, true);
@@ -188,7 +188,7 @@ TEST_F(DesktopPlayerTest, PlayEndsThePreviousPlayerBeforeStartingTheNext) {
         ASSERT_GT(secondPid, 0);
         EXPECT_NE(firstPid, secondPid);
         EXPECT_FALSE(processExists(firstPid));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines(log).size() == 3; }));
+        EXPECT_TRUE(test::waitUntil([&] { return logLines(log).size() == 3; }));
 
         // A file that cannot be read: a message, and the running player is ended first.
         win.listPane()->playRow(1);
@@ -248,14 +248,14 @@ TEST_F(DesktopPlayerTest, WithoutAnApplicationTheProgramPlaysItself) {
     win.listPane()->playRow(0);
     ASSERT_TRUE(player->playingInProgram()) << messages.join("; ").toStdString();
     EXPECT_EQ(player->desktopPid(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return hasSound(dir + "/first.raw"); }));
+    EXPECT_TRUE(test::waitUntil([&] { return hasSound(dir + "/first.raw"); }));
 
     // A second Play stops the first: its sound stops growing while the second's grows.
     soundToFile(dir + "/second.raw");
     win.listPane()->playRow(0);
     ASSERT_TRUE(player->playingInProgram());
     const qint64 firstSize = QFileInfo(dir + "/first.raw").size();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return hasSound(dir + "/second.raw"); }));
+    EXPECT_TRUE(test::waitUntil([&] { return hasSound(dir + "/second.raw"); }));
     QTest::qWait(200);
     EXPECT_EQ(QFileInfo(dir + "/first.raw").size(), firstSize);
 
@@ -287,12 +287,12 @@ TEST_F(DesktopPlayerTest, AnApplicationThatCannotStartLeavesItToTheProgram) {
     CMainWin win(test::stagedPlugins());
     win.show();
     win.addFiles({dir + "/long.mid"});
-    EXPECT_TRUE(QTest::qWaitFor(
+    EXPECT_TRUE(test::waitUntil(
         [&] { return QString::fromStdString(defaultMidiApplication()) == "broken.desktop"; }));
     win.listPane()->playRow(0);
     // The player fails at once: the program plays instead, without a message.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return win.listPane()->player()->playingInProgram(); }));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return hasSound(dir + "/sound.raw"); }));
+    EXPECT_TRUE(test::waitUntil([&] { return win.listPane()->player()->playingInProgram(); }));
+    EXPECT_TRUE(test::waitUntil([&] { return hasSound(dir + "/sound.raw"); }));
 }
 
 TEST_F(DesktopPlayerTest, WhenNothingCanPlayOneMessageSaysWhy) {
