@@ -655,6 +655,16 @@ std::string melodyText(const std::vector<OutItem>& items, uint32_t firstVolume) 
         State bestState;
         const std::size_t longest = std::min(kMaxRepeatItems, (items.size() - i) / 2);
         for (std::size_t length = 1; length <= longest; ++length) {
+            // A block is folded only when it writes no volume item: every pass starts at the
+            // volume in force. Looked at before the passes are counted: a long run of blocks
+            // that change the volume would otherwise be counted again from every item in it.
+            const bool oneVolume =
+                std::all_of(items.begin() + static_cast<std::ptrdiff_t>(i),
+                            items.begin() + static_cast<std::ptrdiff_t>(i + length),
+                            [&](const OutItem& x) { return x.rest || x.volume == state.volume; });
+            if (!oneVolume) {
+                continue;
+            }
             std::size_t passes = 1;
             while (i + (passes + 1) * length <= items.size() &&
                    std::equal(items.begin() + static_cast<std::ptrdiff_t>(i),
@@ -663,15 +673,6 @@ std::string melodyText(const std::vector<OutItem>& items, uint32_t firstVolume) 
                 ++passes;
             }
             if (passes < 2) {
-                continue;
-            }
-            // A block is folded only when it writes no volume item: every pass starts at the
-            // volume in force.
-            const bool oneVolume =
-                std::all_of(items.begin() + static_cast<std::ptrdiff_t>(i),
-                            items.begin() + static_cast<std::ptrdiff_t>(i + length),
-                            [&](const OutItem& x) { return x.rest || x.volume == state.volume; });
-            if (!oneVolume) {
                 continue;
             }
             // Unfolded, the first pass starts in the state in force and every later pass in
