@@ -35,17 +35,25 @@ constexpr std::size_t kTempNameKeep = 100;
 /// The temporary files being written now, so that an interrupt can remove them: fixed slots
 /// of plain characters, as a signal handler may only read memory and remove files.
 struct TempSlot {
-    std::atomic<int> state{0}; ///< 0 free, 1 being filled, 2 holds a temporary file
+    std::atomic<int> state{0}; ///< 0 free, 1 its file is being made, 2 holds a temporary file
     char path[4096];
 };
 constexpr int kTempSlots = 32;
 TempSlot g_tempSlots[kTempSlots];
 
-/// Holds a temporary file's name in a slot while it exists. Taken once the file is made, so
-/// an interrupt never removes a file some other process made under that name.
+/// Holds a temporary file's name in a slot while it exists. The slot is taken before the
+/// file is made and marked once it is, so an interrupt at any moment removes the file when
+/// it exists and never removes a file some other process made under that name.
 class TempRegistration {
 public:
-    explicit TempRegistration(const std::string& path) {
+    TempRegistration() = default;
+    ~TempRegistration() { release(); }
+    TempRegistration(const TempRegistration&) = delete;
+    TempRegistration& operator=(const TempRegistration&) = delete;
+
+    /// Takes a slot for path, whose file is about to be made; no slot for a path too long.
+    void hold(const std::string& path) {
+        release();
         if (path.size() >= sizeof(TempSlot::path)) {
             return;
         }
@@ -54,26 +62,37 @@ public:
             if (slot.state.compare_exchange_strong(expected, 1)) {
                 path.copy(slot.path, path.size());
                 slot.path[path.size()] = '\0';
-                slot.state.store(2);
                 m_slot = &slot;
                 return;
             }
         }
     }
-    ~TempRegistration() {
+    /// The file is made: an interrupt now removes it.
+    void made() {
         if (m_slot != nullptr) {
-            m_slot->state.store(0);
+            m_slot->state.store(2);
         }
     }
-    TempRegistration(const TempRegistration&) = delete;
-    TempRegistration& operator=(const TempRegistration&) = delete;
+    void release() {
+        if (m_slot != nullptr) {
+            m_slot->state.store(0);
+            m_slot = nullptr;
+        }
+    }
 
 private:
     TempSlot* m_slot = nullptr;
 };
 
+/// How long an interrupt waits for another thread to finish making a file (a few system
+/// calls); bounded, so a thread stuck in open() cannot keep the program from ending.
+constexpr long kMakeWaitSpins = 100000000;
+
 void removeRegisteredTemporaries() {
     for (TempSlot& slot : g_tempSlots) {
+        // Never this thread's own file: it makes its files with the interrupts held off.
+        for (long spin = 0; slot.state.load() == 1 && spin < kMakeWaitSpins; ++spin) {
+        }
         if (slot.state.load() == 2) {
 #if defined(_WIN32)
             DeleteFileA(slot.path);
@@ -99,6 +118,26 @@ extern "C" void onInterruptSignal(int signal) {
     removeRegisteredTemporaries();
     _exit(kExitSignalBase + signal);
 }
+
+/// Holds SIGINT and SIGTERM off this thread for its scope: between making a temporary file
+/// and marking its slot, an interrupt here would leave the file behind.
+class InterruptsHeld {
+public:
+    InterruptsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        sigaddset(&held, SIGINT);
+        sigaddset(&held, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &held, &m_previous);
+    }
+    ~InterruptsHeld() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+private:
+    sigset_t m_previous{};
+};
+
 #endif
 
 std::string temporaryNameFor(const std::string& path, long pid) {
@@ -106,6 +145,29 @@ std::string temporaryNameFor(const std::string& path, long pid) {
     return directoryOf(path) + "." + name + ".tmp" + std::to_string(pid) + "_" +
            std::to_string(g_tempCounter.fetch_add(1));
 }
+
+#if !defined(_WIN32)
+/// Makes a new temporary file for path (O_EXCL: never through a name some other process or
+/// link already holds) and marks it in registration; -1 when none can be made.
+int makeTemporary(const std::string& path, mode_t mode, std::string& temp,
+                  TempRegistration& registration) {
+    const InterruptsHeld held;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = temporaryNameFor(path, static_cast<long>(getpid()));
+        registration.hold(temp);
+        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            registration.made();
+            return fd;
+        }
+        registration.release();
+        if (errno != EEXIST) {
+            return -1;
+        }
+    }
+    return -1;
+}
+#endif
 
 } // namespace
 
@@ -274,12 +336,14 @@ WriteStatus writeFileAtomically(const std::string& path, const void* data, std::
         return WriteStatus::ReadOnly;
     }
     const std::string temp = temporaryNameFor(path, static_cast<long>(GetCurrentProcessId()));
+    TempRegistration registration;
+    registration.hold(temp);
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return WriteStatus::Failed;
     }
-    const TempRegistration registration(temp);
+    registration.made();
     const auto* bytes = static_cast<const char*>(data);
     bool ok = true;
     while (ok && size > 0) {
@@ -313,19 +377,11 @@ WriteStatus writeFileAtomically(const std::string& path, const void* data, std::
         return WriteStatus::ReadOnly;
     }
     std::string temp;
-    int fd = -1;
-    // O_EXCL: never write through a name some other process or link already holds.
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = temporaryNameFor(path, static_cast<long>(getpid()));
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return WriteStatus::Failed;
-        }
-    }
+    TempRegistration registration;
+    const int fd = makeTemporary(path, 0666, temp, registration);
     if (fd < 0) {
         return WriteStatus::Failed;
     }
-    const TempRegistration registration(temp);
     bool ok = !replacing || fchmod(fd, existing.st_mode & 07777) == 0;
     const auto* bytes = static_cast<const char*>(data);
     while (ok && size > 0) {
@@ -369,20 +425,15 @@ bool canCreateIn(const std::string& dir) {
     CloseHandle(file);
     return true;
 #else
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string probe = temporaryNameFor(inside, static_cast<long>(getpid()));
-        const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            const TempRegistration registration(probe);
-            close(fd);
-            unlink(probe.c_str());
-            return true;
-        }
-        if (errno != EEXIST) {
-            return false;
-        }
+    std::string probe;
+    TempRegistration registration;
+    const int fd = makeTemporary(inside, 0600, probe, registration);
+    if (fd < 0) {
+        return false;
     }
-    return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
 #endif
 }
 
