@@ -27,14 +27,14 @@ cmake --preset "$PRESET" >/dev/null
 # The test programs that build for Windows; cli_end_to_end_tests and text_formats_cli_tests
 # run the Windows CLI itself (what only POSIX has -- FIFOs, devices, permission bits,
 # signals -- is tried on Linux only). Left out, each for its reason:
-#  - core_tests, safe_output_test, ringtone_fit_test: written against POSIX (fork/waitpid,
-#    mkfifo, setenv, mount namespaces, char paths from std::filesystem) and do not compile
-#    for Windows yet.
+#  - core_tests, safe_output_test: written against POSIX (mkfifo, setenv, mount namespaces)
+#    and do not compile for Windows yet.
 #  - the packaging checks (desktop files, manual page, shell completion): shell scripts that
 #    start the CLI directly, so Linux only.
 #  - the audio coders (need libfluidsynth and libsndfile) and the desktop program (needs
 #    Qt): not built for Windows at all.
 TARGETS=(tonebridge-cli tonebridge_plugins melody_common_test lsp_decoder_test lsp_writer_test
+  ringtone_fit_test
   alloc_failure_test findings_test concurrency_test preview_during_batch_test cli_tests
   text_formats_test midi_file_test hex_test song_tools_test gd_plugins_test settings_store_test
   midi_decode_replay lsp_decode_replay text_to_binary_replay lsp_code_replay

@@ -65,8 +65,9 @@ SongPtr readMidi(const std::filesystem::path& path) {
                                      std::istreambuf_iterator<char>());
     Song* song = nullptr;
     char* message = nullptr;
-    const int32_t status = tonebridge::midi::decode(
-        bytes.data(), static_cast<uint32_t>(bytes.size()), path.stem().c_str(), &song, &message);
+    const int32_t status =
+        tonebridge::midi::decode(bytes.data(), static_cast<uint32_t>(bytes.size()),
+                                 path.stem().string().c_str(), &song, &message);
     std::free(message);
     return SongPtr(status == 0 ? song : nullptr);
 }
