@@ -28,8 +28,8 @@ const AudioFormat kFormats[] = {{"Wave", ".wav", SF_FORMAT_WAV},
                                 {"MP3", ".mp3", SF_FORMAT_MPEG}};
 
 inline const char* const kAudioPlugins[] = {
-    "audio_writer_wav.so", "audio_writer_flac.so", "audio_writer_ogg.so", "audio_writer_mp3.so",
-    "rtttl_reader.so",     "gd75_reader.so",       "lsp_decoder.so"};
+    "audio_writer_wav", "audio_writer_flac", "audio_writer_ogg", "audio_writer_mp3",
+    "rtttl_reader",     "gd75_reader",       "lsp_decoder"};
 
 /// A format-1 file whose only track holds a name and a tempo: a melody without notes.
 const Bytes kNoNotes =

@@ -22,7 +22,7 @@ TEST_F(CliEndToEnd, MidiRewriteWritesRunningStatusOut) {
     EXPECT_EQ(linesOf(r.out),
               (std::vector<std::string>{"tune.mid: converted, " +
                                             std::to_string(kStatusWrittenOut.size()) +
-                                            " bytes -> out" + kSep + "tune.mid",
+                                            " bytes -> out" + core::kPathSeparator + "tune.mid",
                                         "1 file(s) converted successfully"}));
     EXPECT_EQ(readFile(m_work / "out" / "tune.mid"), kStatusWrittenOut);
     EXPECT_EQ(workFiles(), (std::set<std::string>{"out", "out/tune.mid", "tune.mid"}))
@@ -80,7 +80,8 @@ TEST_F(CliEndToEnd, DestinationFolder) {
     fs::create_directory(m_work / "out");
     const ProcessResult r = cli({"--format", "Midi", "--dest", "out", "tune.mid"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, std::string("-> out") + kSep + "tune.mid\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, std::string("-> out") + core::kPathSeparator + "tune.mid\n"))
+        << r.out;
     EXPECT_EQ(readFile(m_work / "out" / "tune.mid"), kStatusWrittenOut);
     EXPECT_EQ(readFile(m_work / "tune.mid"), kRunningStatusFile) << "the source stays as it was";
 }
@@ -299,7 +300,8 @@ TEST_F(CliGd, RoundTripThroughHexText) {
     fs::create_directory(m_work / "midi");
     const ProcessResult midi = cli({"--format", "Midi", "--dest", "midi", "again/tune.gd75"});
     ASSERT_EQ(midi.exitCode, 0) << midi.out << midi.err;
-    EXPECT_TRUE(contains(midi.out, std::string("-> midi") + kSep + "tune.mid\n")) << midi.out;
+    EXPECT_TRUE(contains(midi.out, std::string("-> midi") + core::kPathSeparator + "tune.mid\n"))
+        << midi.out;
     const ProcessResult last = cli({"--format", "gd75", "midi/tune.mid"});
     ASSERT_EQ(last.exitCode, 0) << last.out << last.err;
     EXPECT_EQ(readFile(m_work / "midi" / "tune.gd75"), stream);

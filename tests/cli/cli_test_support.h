@@ -6,8 +6,10 @@
 #include "process.h"
 #include "test_platform.h"
 
+#include "tonebridge/core/file_name.h"
 #include "tonebridge/core/registry_key.h"
 #include "tonebridge/core/settings.h"
+#include "tonebridge/dynamic_library.h"
 
 #include <gtest/gtest.h>
 
@@ -113,13 +115,11 @@ inline const Bytes kStatusWrittenOut =
 inline const Bytes kTruncatedFile =
     concat({kHeader, {'M', 'T', 'r', 'k', 0, 0, 0, 0x40, 0x00, 0x90}});
 
-inline const char* const kMidiPlugins[] = {"midi_reader" TB_PLUGIN_SUFFIX,
-                                           "midi_writer" TB_PLUGIN_SUFFIX};
-inline const char* const kConnectorPlugins[] = {"binary_to_text" TB_PLUGIN_SUFFIX,
-                                                "text_to_binary" TB_PLUGIN_SUFFIX};
-inline const char* const kGdPlugins[] = {
-    "gd75_writer" TB_PLUGIN_SUFFIX, "gd75_reader" TB_PLUGIN_SUFFIX, "gd95_writer" TB_PLUGIN_SUFFIX,
-    "gd95_reader" TB_PLUGIN_SUFFIX, "lsp_coder" TB_PLUGIN_SUFFIX,   "lsp_decoder" TB_PLUGIN_SUFFIX};
+// Plug-ins by file name without kLibrarySuffix.
+inline const char* const kMidiPlugins[] = {"midi_reader", "midi_writer"};
+inline const char* const kConnectorPlugins[] = {"binary_to_text", "text_to_binary"};
+inline const char* const kGdPlugins[] = {"gd75_writer", "gd75_reader", "gd95_writer",
+                                         "gd95_reader", "lsp_coder",   "lsp_decoder"};
 
 /// Whether settings are saved in the per-user store that the program reads.
 inline bool settingsStored() {
@@ -190,8 +190,8 @@ protected:
 
     template <std::size_t N> void requirePlugins(const char* const (&names)[N]) {
         for (const char* name : names) {
-            if (!fs::exists(kPlugins / name)) {
-                GTEST_SKIP() << name << " is not built";
+            if (!fs::exists(kPlugins / (std::string(name) + kLibrarySuffix))) {
+                GTEST_SKIP() << name << kLibrarySuffix << " is not built";
             }
         }
     }

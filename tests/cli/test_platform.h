@@ -1,6 +1,7 @@
 // What the end-to-end tests of tonebridge-cli need from the system, on POSIX and Windows
-// alike: a fresh temporary folder, the environment, plug-in file names, and the separator
-// the program puts between a folder and a file name.
+// alike: a fresh temporary folder and the environment. Plug-in file names end in
+// kLibrarySuffix (tonebridge/dynamic_library.h); the program puts core::kPathSeparator
+// between a folder and a file name.
 #pragma once
 
 #include <cstdlib>
@@ -10,20 +11,6 @@
 #include <system_error>
 
 namespace tonebridge::test {
-
-/// The file name ending of a plug-in, to append to its base name.
-#if defined(_WIN32)
-#define TB_PLUGIN_SUFFIX ".dll"
-#else
-#define TB_PLUGIN_SUFFIX ".so"
-#endif
-
-/// What the program writes between a destination folder and a file name it makes there.
-#if defined(_WIN32)
-inline constexpr char kSep = '\\';
-#else
-inline constexpr char kSep = '/';
-#endif
 
 /// Makes a new folder, only this user's, under the system's temporary folder, named prefix
 /// and random letters; empty when none could be made.

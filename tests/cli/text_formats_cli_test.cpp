@@ -2,6 +2,7 @@
 // run in a temporary folder; checks the exit status, the messages and the files written.
 #include "process.h"
 #include "test_platform.h"
+#include "tonebridge/dynamic_library.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +33,8 @@ protected:
         for (const char* name :
              {"rtttl_reader", "rtttl_writer", "imelody_reader", "imelody_writer", "midi_reader",
               "midi_writer", "gd75_reader", "gd75_writer", "lsp_coder", "lsp_decoder"}) {
-            if (!fs::exists(kPlugins / (name + std::string(TB_PLUGIN_SUFFIX)))) {
-                GTEST_SKIP() << name << TB_PLUGIN_SUFFIX << " is not built";
+            if (!fs::exists(kPlugins / (name + std::string(kLibrarySuffix)))) {
+                GTEST_SKIP() << name << kLibrarySuffix << " is not built";
             }
         }
         m_root = makeTemporaryFolder("tonebridge-text-");
@@ -85,8 +86,8 @@ TEST_F(TextFormatsCli, ImelodyToMidiAndBack) {
 }
 
 TEST_F(TextFormatsCli, AnyMidiFileBecomesATextTuneWithTheFilter) {
-    if (!fs::exists(kPlugins / ("ringtone_fit" TB_PLUGIN_SUFFIX))) {
-        GTEST_SKIP() << "ringtone_fit" TB_PLUGIN_SUFFIX " is not built";
+    if (!fs::exists(kPlugins / (std::string("ringtone_fit") + kLibrarySuffix))) {
+        GTEST_SKIP() << "ringtone_fit" << kLibrarySuffix << " is not built";
     }
     // Three voices: refused as they are, arranged into one with --fit.
     fs::copy_file(fs::path(TB_EXAMPLES_DIR) / "three_voices.mid", m_work / "song.mid");

@@ -174,7 +174,7 @@ TEST_F(UnluckyUser, AnEmptyOrOverlongSavedDestinationNeverWritesToTheRoot) {
         EXPECT_EQ(linesOf(r.out)[0],
                   std::string("tune.mid: error : no destination folder set, refused to write "
                               "into \"") +
-                      kSep + '"');
+                      core::kPathSeparator + '"');
         EXPECT_FALSE(fs::exists(inRoot));
     }
 }
@@ -292,7 +292,7 @@ TEST_F(UnluckyUser, AnInterruptDuringAWriteLeavesNoTemporaryFile) {
     const ProcessResult r = cli({"--format", "Midi", "--dest", "out", "tune.mid"});
     EXPECT_EQ(linesOf(r.out)[0], "tune.mid: converted, " +
                                      std::to_string(kStatusWrittenOut.size()) + " bytes -> out" +
-                                     kSep + "tune.mid");
+                                     core::kPathSeparator + "tune.mid");
     EXPECT_EQ(readFile(m_work / "out" / ".tune.mid.tmp1_0"), Bytes{9});
 }
 
